@@ -1,0 +1,52 @@
+// Entry point and run sequence.
+#include "app/run.hpp"
+
+#include <exception>
+#include <iostream>
+
+#include "app/stages.hpp"
+#include "core/exceptions.hpp"
+
+namespace ZELK {
+
+int run(RunContext& context) {
+    CppOutStream standardOutput(std::cout);
+    context.status.setOutput(context.quiet.given ? nullptr : &standardOutput);
+
+    if (!loadInput(context))
+        return 1;
+    if (context.inputIsImage) {
+        if (!detectBackground(context))
+            return 1;
+        if (!extractLines(context))
+            return 1;
+        rectify(context);
+    }
+    refinePolylines(context);
+    return exportResults(context) ? 0 : 1;
+}
+
+int entryPoint(int argc, const char* const* argv) {
+    ExceptionWriter writer(std::cerr);
+    try {
+        ArgumentProcessor processor("Penvex", "Vectorization of line sketches.", "20230422", 2,
+                                    16, 79);
+        RunContext context;
+        declareOptions(context, processor);
+        DefaultActionHandler handler(std::cout, std::cerr);
+        if (!processor.parse(argc, argv, handler))
+            return handler.success() ? 0 : 2;
+        int code = run(context);
+        std::cout.flush();
+        return code;
+    } catch (const Exception& e) {
+        std::cout.flush();
+        writer.handle(e, {});
+    } catch (const std::exception& e) {
+        std::cout.flush();
+        writer.handle(CppException::wrap(e), {});
+    }
+    return 1;
+}
+
+} // namespace ZELK

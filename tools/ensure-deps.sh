@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the tests (or, with an argument, fuzzing and benchmarks)
+# need when they are missing, so that a fresh machine passes `make test`.
+set -euo pipefail
+
+packages=(cmake g++ googletest libgtest-dev)
+case "${1:-test}" in
+  fuzz) packages+=(clang libclang-rt-14-dev) ;;
+  bench) packages+=() ;;
+esac
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" > /dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing missing packages: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi

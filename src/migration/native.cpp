@@ -111,7 +111,7 @@ void NativeImporter::importData(IncrementalBuffer& data, ImageMetadata& meta) {
     // before allocating anything.
     std::uint64_t remaining = 0;
     if (remainingBytes(stream(), remaining) && length > remaining)
-        throw StreamException("Failed to read from input stream. ");
+        throw ZELK::StreamException("Failed to read from input stream. ");
     data.resize(length);
     stream().read(data.data(), length);
 }
@@ -138,7 +138,7 @@ float nativeScore(ReadStream& stream) {
         std::uint8_t byte;
         try {
             stream.read(&byte, 1);
-        } catch (const StreamException&) {
+        } catch (const ZELK::StreamException&) {
             break;
         }
         if (byte == 0) {

@@ -17,11 +17,7 @@ template <unsigned N, typename T> struct Hyperrectangle {
         : origin(origin), size(size) {}
 
     constexpr T width() const { return size[0]; }
-    constexpr T height() const
-        requires(N >= 2)
-    {
-        return size[1];
-    }
+    constexpr T height() const requires(N >= 2) { return size[1]; }
 
     // Visits the origin, then the size.
     void serialize(Serialization& visitor) {
@@ -41,7 +37,8 @@ template <unsigned N, typename T> struct Hyperplane {
     constexpr Hyperplane() = default;
     constexpr Hyperplane(const Vector<N, T>& normal, T offset) : normal(normal), offset(offset) {}
 
-    template <typename S> constexpr T signedDistance(const Coordinates<TupleKind::Point, N, T, S>& p) const {
+    template <typename S>
+    constexpr T signedDistance(const Coordinates<TupleKind::Point, N, T, S>& p) const {
         return static_cast<T>(dot(normal, p) - offset);
     }
 

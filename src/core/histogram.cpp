@@ -9,8 +9,8 @@ namespace ZELK {
 
 template <typename T>
 std::unique_ptr<typename Histogram<T>::AbstractIterator> DenseHistogram<T>::begin() const {
-    auto it = std::make_unique<DenseIterator>(counters_.data(), counters_.data() + binCount,
-                                              valueOf(0));
+    auto it =
+        std::make_unique<DenseIterator>(counters_.data(), counters_.data() + binCount, valueOf(0));
     it->skipEmpty();
     return it;
 }
@@ -18,8 +18,8 @@ std::unique_ptr<typename Histogram<T>::AbstractIterator> DenseHistogram<T>::begi
 template <typename T>
 std::unique_ptr<typename Histogram<T>::AbstractIterator> DenseHistogram<T>::end() const {
     // The end position holds the value of the last bin.
-    return std::make_unique<DenseIterator>(counters_.data() + binCount,
-                                           counters_.data() + binCount, valueOf(binCount - 1));
+    return std::make_unique<DenseIterator>(counters_.data() + binCount, counters_.data() + binCount,
+                                           valueOf(binCount - 1));
 }
 
 template <typename T> void DenseHistogram<T>::DenseIterator::skipEmpty() {

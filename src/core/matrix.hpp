@@ -89,8 +89,7 @@ extern template class MatrixBase<float>;
 extern template class Matrix<float>;
 extern template class MatrixSquare<float>;
 extern template MatrixSquare<float> transposedProduct(const MatrixBase<float>&);
-extern template Matrix<float> transposedProduct(const MatrixBase<float>&,
-                                                const MatrixBase<float>&);
+extern template Matrix<float> transposedProduct(const MatrixBase<float>&, const MatrixBase<float>&);
 
 // Fixed-size matrix with inline storage, for the 2 x 2 to 4 x 4 work inside transformations.
 template <unsigned R, unsigned C, typename T> class MatrixLight {
@@ -146,9 +145,7 @@ public:
         return m;
     }
 
-    constexpr T determinant() const
-        requires(N == 2)
-    {
+    constexpr T determinant() const requires(N == 2) {
         const auto& m = *this;
         return m(0, 0) * m(1, 1) - m(0, 1) * m(1, 0);
     }

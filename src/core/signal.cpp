@@ -34,7 +34,9 @@ void BinarySignal<2, unsigned>::resize(const Sizes& sizes) {
     wordsPerRow_ = perRow;
 }
 
-void BinarySignal<2, unsigned>::clear() { std::fill_n(words_.get(), count_, Word(0)); }
+void BinarySignal<2, unsigned>::clear() {
+    std::fill_n(words_.get(), count_, Word(0));
+}
 
 void BinarySignal<2, unsigned>::invert() {
     for (std::uint32_t i = 0; i < count_; ++i)

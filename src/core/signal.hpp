@@ -41,11 +41,7 @@ public:
     const Sizes& sizes() const { return sizes_; }
     unsigned size(unsigned axis) const { return sizes_[axis]; }
     unsigned width() const { return sizes_[0]; }
-    unsigned height() const
-        requires(N >= 2)
-    {
-        return sizes_[1];
-    }
+    unsigned height() const requires(N >= 2) { return sizes_[1]; }
     std::uint32_t count() const { return count_; }
     std::uint32_t capacity() const { return capacity_; }
     bool empty() const { return count_ == 0; }
@@ -55,31 +51,22 @@ public:
 
     // Samples per line: the product of every size but the last (for an image, its width; for
     // a channels x width x height view, channels x width).
-    std::uint32_t rowLength() const
-        requires(N >= 2)
-    {
+    std::uint32_t rowLength() const requires(N >= 2) {
         std::uint32_t n = 1;
         for (unsigned i = 0; i + 1 < N; ++i)
             n *= sizes_[i];
         return n;
     }
     // First sample of line y (the last coordinate). Unchecked: y < sizes[N-1].
-    const T* row(unsigned y) const
-        requires(N >= 2)
-    {
-        return data_ + std::size_t(y) * rowLength();
-    }
-    P row(unsigned y)
-        requires(N >= 2)
-    {
-        return data_ + std::size_t(y) * rowLength();
-    }
+    const T* row(unsigned y) const requires(N >= 2) { return data_ + std::size_t(y) * rowLength(); }
+    P row(unsigned y) requires(N >= 2) { return data_ + std::size_t(y) * rowLength(); }
 
     // Linear index of the sample at the given coordinates. Unchecked: every coordinate must be
     // below its size.
     template <typename... I>
-        requires(sizeof...(I) == N && (std::convertible_to<I, unsigned> && ...))
-    std::uint32_t index(I... coordinates) const {
+    requires(sizeof...(I) == N && (std::convertible_to<I, unsigned> && ...)) std::uint32_t
+        index(I... coordinates)
+    const {
         const unsigned c[N] = {static_cast<unsigned>(coordinates)...};
         std::uint32_t at = c[N - 1];
         for (unsigned i = N - 1; i-- > 0;)
@@ -89,23 +76,12 @@ public:
     template <typename... I> const T& operator()(I... coordinates) const {
         return data_[index(coordinates...)];
     }
-    template <typename... I>
-    auto& operator()(I... coordinates)
-        requires writable
-    {
+    template <typename... I> auto& operator()(I... coordinates) requires writable {
         return data_[index(coordinates...)];
     }
 
-    void fill(T value)
-        requires writable
-    {
-        std::fill_n(data_, count_, value);
-    }
-    void clear()
-        requires writable
-    {
-        fill(T(0));
-    }
+    void fill(T value) requires writable { std::fill_n(data_, count_, value); }
+    void clear() requires writable { fill(T(0)); }
 
 protected:
     SignalBase() = default;
@@ -138,9 +114,8 @@ void requireSameSizes(const SignalBase<N, T1, P1>& a, const SignalBase<N, T2, P2
 // arithmetic (8-bit unsigned subtraction wraps modulo 256). Sizes are compared before anything
 // changes.
 template <unsigned N, typename T, typename P1, typename P2, typename Op>
-    requires SignalBase<N, T, P1>::writable
-SignalBase<N, T, P1>& combineInPlace(SignalBase<N, T, P1>& a, const SignalBase<N, T, P2>& b,
-                                     Op op) {
+requires SignalBase<N, T, P1>::writable SignalBase<N, T, P1>
+&combineInPlace(SignalBase<N, T, P1>& a, const SignalBase<N, T, P2>& b, Op op) {
     requireSameSizes(a, b);
     T* out = a.data();
     const T* in = b.data();
@@ -262,9 +237,7 @@ public:
         resize(sizes);
     }
     // View on all samples of an owning signal.
-    SignalBorrow(Signal<N, T>& owner) : Base(owner.data(), owner.count()) {
-        resize(owner.sizes());
-    }
+    SignalBorrow(Signal<N, T>& owner) : Base(owner.data(), owner.count()) { resize(owner.sizes()); }
     SignalBorrow(const SignalBorrow&) = default;
     SignalBorrow& operator=(const SignalBorrow&) = delete;
 

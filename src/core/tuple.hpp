@@ -74,97 +74,62 @@ public:
     using Storage = S;
 
     // Owning forms: all components 0, or the N given values.
-    constexpr Coordinates()
-        requires S::owning
-    = default;
+    constexpr Coordinates() requires S::owning = default;
     template <typename... A>
-        requires S::owning && (sizeof...(A) == N) && (std::convertible_to<A, T> && ...)
-    constexpr explicit(N == 1) Coordinates(A... values)
+    requires S::owning &&(sizeof...(A) == N) &&
+        (std::convertible_to<A, T> && ...) constexpr explicit(N == 1) Coordinates(A... values)
         : storage_{{convertComponent<T>(values)...}} {}
 
     // Owning forms from any tuple of the same dimension: component-wise conversion (float
     // to integer truncates toward zero). Implicit only for the same kind and type.
     template <TupleKind K2, typename T2, typename S2>
-        requires S::owning
-    constexpr explicit(K2 != K || !std::is_same_v<T, T2>)
+    requires S::owning constexpr explicit(K2 != K || !std::is_same_v<T, T2>)
         Coordinates(const Coordinates<K2, N, T2, S2>& other) {
         for (unsigned i = 0; i < N; ++i)
             storage_.values[i] = convertComponent<T>(other[i]);
     }
 
     // Views: bound once, to N numbers at the given address.
-    constexpr explicit Coordinates(T* values)
-        requires(!S::owning && S::writable)
+    constexpr explicit Coordinates(T* values) requires(!S::owning && S::writable)
         : storage_{values} {}
-    constexpr explicit Coordinates(const T* values)
-        requires(!S::owning && !S::writable)
+    constexpr explicit Coordinates(const T* values) requires(!S::owning && !S::writable)
         : storage_{values} {}
-    // A writable view of an owning value of the same kind.
-    constexpr Coordinates(Coordinates<K, N, T, TupleStorage::Inline<N, T>>& owner)
-        requires(!S::owning && S::writable)
+    // A writable view of an owning value of the same kind. (A template, so that it never
+    // counts as a copy constructor of the owning form, which stays trivially copyable.)
+    template <typename S2>
+    requires(!S::owning && S::writable &&
+             S2::owning) constexpr Coordinates(Coordinates<K, N, T, S2>& owner)
         : storage_{owner.data()} {}
     // A read-only view of any value of the same kind.
     template <typename S2>
-        requires(!S::owning && !S::writable)
-    constexpr Coordinates(const Coordinates<K, N, T, S2>& other) : storage_{other.data()} {}
+    requires(!S::owning &&
+             !S::writable) constexpr Coordinates(const Coordinates<K, N, T, S2>& other)
+        : storage_{other.data()} {}
 
     // Copying a view copies the binding; assigning to a writable view writes the numbers
     // through it (a view never rebinds).
     constexpr Coordinates(const Coordinates&) = default;
-    constexpr Coordinates& operator=(const Coordinates&)
-        requires S::owning
-    = default;
-    constexpr Coordinates& operator=(const Coordinates& other)
-        requires(!S::owning && S::writable)
-    {
+    constexpr Coordinates& operator=(const Coordinates&) requires S::owning = default;
+    constexpr Coordinates& operator=(const Coordinates& other) requires(!S::owning && S::writable) {
         return assign(other);
     }
     template <typename S2>
-        requires S::writable
-    constexpr Coordinates& operator=(const Coordinates<K, N, T, S2>& other) {
+    requires S::writable constexpr Coordinates& operator=(const Coordinates<K, N, T, S2>& other) {
         return assign(other);
     }
 
     constexpr auto data() const { return storage_.data(); }
-    constexpr T* data()
-        requires S::writable
-    {
-        return storage_.data();
-    }
+    constexpr T* data() requires S::writable { return storage_.data(); }
 
     constexpr const T& operator[](unsigned i) const { return storage_.data()[i]; }
-    constexpr T& operator[](unsigned i)
-        requires S::writable
-    {
-        return storage_.data()[i];
-    }
+    constexpr T& operator[](unsigned i) requires S::writable { return storage_.data()[i]; }
 
     constexpr const T& x() const { return (*this)[0]; }
-    constexpr const T& y() const
-        requires(N >= 2)
-    {
-        return (*this)[1];
-    }
-    constexpr const T& z() const
-        requires(N >= 3)
-    {
-        return (*this)[2];
-    }
-    constexpr T& x()
-        requires S::writable
-    {
-        return (*this)[0];
-    }
-    constexpr T& y()
-        requires(S::writable && N >= 2)
-    {
-        return (*this)[1];
-    }
-    constexpr T& z()
-        requires(S::writable && N >= 3)
-    {
-        return (*this)[2];
-    }
+    constexpr const T& y() const requires(N >= 2) { return (*this)[1]; }
+    constexpr const T& z() const requires(N >= 3) { return (*this)[2]; }
+    constexpr T& x() requires S::writable { return (*this)[0]; }
+    constexpr T& y() requires(S::writable&& N >= 2) { return (*this)[1]; }
+    constexpr T& z() requires(S::writable&& N >= 3) { return (*this)[2]; }
 
     // Read-only view of L components starting at O; L = 0 takes the rest.
     template <unsigned O, unsigned L = 0> constexpr auto slice() const {
@@ -174,9 +139,7 @@ public:
     }
 
     // Visits the N components in order with the visitor's operation for T.
-    void serialize(Serialization& visitor)
-        requires S::writable
-    {
+    void serialize(Serialization& visitor) requires S::writable {
         for (unsigned i = 0; i < N; ++i)
             visitor.visit(storage_.data()[i]);
     }
@@ -285,32 +248,28 @@ constexpr Vector<N, T> operator/(const Coordinates<TupleKind::Vector, N, T, S>& 
 }
 
 template <TupleKind K, unsigned N, typename T, typename S1, typename S2>
-    requires(S1::writable && K != TupleKind::Tuple)
-constexpr Coordinates<K, N, T, S1>& operator+=(Coordinates<K, N, T, S1>& a,
-                                               const Coordinates<TupleKind::Vector, N, T, S2>& v) {
+requires(S1::writable&& K != TupleKind::Tuple) constexpr Coordinates<K, N, T, S1>&
+operator+=(Coordinates<K, N, T, S1>& a, const Coordinates<TupleKind::Vector, N, T, S2>& v) {
     for (unsigned i = 0; i < N; ++i)
         a[i] = static_cast<T>(a[i] + v[i]);
     return a;
 }
 template <TupleKind K, unsigned N, typename T, typename S1, typename S2>
-    requires(S1::writable && K != TupleKind::Tuple)
-constexpr Coordinates<K, N, T, S1>& operator-=(Coordinates<K, N, T, S1>& a,
-                                               const Coordinates<TupleKind::Vector, N, T, S2>& v) {
+requires(S1::writable&& K != TupleKind::Tuple) constexpr Coordinates<K, N, T, S1>&
+operator-=(Coordinates<K, N, T, S1>& a, const Coordinates<TupleKind::Vector, N, T, S2>& v) {
     for (unsigned i = 0; i < N; ++i)
         a[i] = static_cast<T>(a[i] - v[i]);
     return a;
 }
 template <unsigned N, typename T, typename S>
-    requires S::writable
-constexpr Coordinates<TupleKind::Vector, N, T, S>&
+requires S::writable constexpr Coordinates<TupleKind::Vector, N, T, S>&
 operator*=(Coordinates<TupleKind::Vector, N, T, S>& v, TupleDetail::Scalar<T> s) {
     for (unsigned i = 0; i < N; ++i)
         v[i] = static_cast<T>(v[i] * s);
     return v;
 }
 template <unsigned N, typename T, typename S>
-    requires S::writable
-constexpr Coordinates<TupleKind::Vector, N, T, S>&
+requires S::writable constexpr Coordinates<TupleKind::Vector, N, T, S>&
 operator/=(Coordinates<TupleKind::Vector, N, T, S>& v, TupleDetail::Scalar<T> s) {
     for (unsigned i = 0; i < N; ++i)
         v[i] = static_cast<T>(v[i] / s);
@@ -341,8 +300,7 @@ constexpr T squaredLength(const Coordinates<TupleKind::Vector, N, T, S>& v) {
 
 // Euclidean length: the sum of squares is formed in T, its square root taken in double.
 template <unsigned N, typename T, typename S>
-    requires std::is_floating_point_v<T>
-T length(const Coordinates<TupleKind::Vector, N, T, S>& v) {
+requires std::is_floating_point_v<T> T length(const Coordinates<TupleKind::Vector, N, T, S>& v) {
     return static_cast<T>(std::sqrt(static_cast<double>(squaredLength(v))));
 }
 
@@ -355,9 +313,8 @@ constexpr T squaredDistance(const Coordinates<TupleKind::Point, N, T, S1>& a,
 // Euclidean distance between two positions: square root (in double) of the sum of squared
 // component differences (in T).
 template <unsigned N, typename T, typename S1, typename S2>
-    requires std::is_floating_point_v<T>
-T distance(const Coordinates<TupleKind::Point, N, T, S1>& a,
-           const Coordinates<TupleKind::Point, N, T, S2>& b) {
+requires std::is_floating_point_v<T> T distance(const Coordinates<TupleKind::Point, N, T, S1>& a,
+                                                const Coordinates<TupleKind::Point, N, T, S2>& b) {
     return length(a - b);
 }
 

@@ -70,7 +70,7 @@ struct RunContext {
     StatusReporter status;
 
     // The visualization root (a sink that discards everything unless a client is installed).
-    VS::Context visualization;
+    VS::Context visualizationRoot;
 
     // Stage results, in the order the stages produce them.
     bool inputIsImage = false;
@@ -80,7 +80,7 @@ struct RunContext {
     VS::Context greyView; // "Image gray", kept so later stages can draw on it
     bool imageScaled = false;
     float imageScale = 0.0f;
-    std::unique_ptr<Transformation<2, float>::Base> rectification;
+    std::unique_ptr<Transformation<2, float>::Base> rectifyTransform;
     Point<2, int> backgroundCorners[4];
     BinarySignal<2, unsigned> backgroundMask;
     bool backgroundFound = false;

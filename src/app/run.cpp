@@ -29,8 +29,8 @@ int run(RunContext& context) {
 int entryPoint(int argc, const char* const* argv) {
     ExceptionWriter writer(std::cerr);
     try {
-        ArgumentProcessor processor("Penvex", "Vectorization of line sketches.", "20230422", 2,
-                                    16, 79);
+        ArgumentProcessor processor("Penvex", "Vectorization of line sketches.", "20230422", 2, 16,
+                                    79);
         RunContext context;
         declareOptions(context, processor);
         DefaultActionHandler handler(std::cout, std::cerr);

@@ -11,7 +11,10 @@ namespace ZELK {
 
 int run(RunContext& context) {
     CppOutStream standardOutput(std::cout);
-    context.status.setOutput(context.quiet.given ? nullptr : &standardOutput);
+    WriteStream* statusOutput = nullptr; // -q: status lines are discarded
+    if (!context.quiet.given)
+        statusOutput = &standardOutput;
+    context.status.setOutput(statusOutput);
 
     if (!loadInput(context))
         return 1;

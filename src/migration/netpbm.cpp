@@ -88,8 +88,15 @@ void NetPBMImporter::readMeta(ImageMetadata& meta) {
     }
     line = readHeaderLine();
     std::uint32_t width = 0, height = 0;
-    if (!parseTwo(line, width, height))
-        throw FormatException(formatName, "Could not parse width and height from: " + line);
+    if (!parseTwo(line, width, height)) {
+        // Our own exporter writes width and height on lines of their own; accept that form
+        // too, so that every file this program writes reads back.
+        if (!parseOne(line, width))
+            throw FormatException(formatName, "Could not parse width and height from: " + line);
+        line = readHeaderLine();
+        if (!parseOne(line, height))
+            throw FormatException(formatName, "Could not parse width and height from: " + line);
+    }
     std::uint32_t bits = magic == 4 ? 1 : 8;
     if (magic != 4) {
         line = readHeaderLine();
@@ -108,13 +115,20 @@ void NetPBMImporter::readMeta(ImageMetadata& meta) {
     meta = meta_;
 }
 
-// Sample bytes the file must still hold for the image described by the header.
-std::uint64_t NetPBMImporter::fileDataSize() const {
-    if (meta_.channels * meta_.type.bits == 1)
-        return checkedMul((std::uint64_t(meta_.width) + 7) / 8, meta_.height);
-    std::uint64_t sampleBytes = meta_.type.bits > 8 ? 2 : 1;
-    return checkedMul(checkedMul(checkedMul(meta_.width, meta_.height), meta_.channels),
-                      sampleBytes);
+// Whether the file's remaining bytes can hold the samples the header announces. Products that
+// overflow 64 bits cannot be held by any file.
+bool NetPBMImporter::samplesFit(std::uint64_t remaining) const {
+    std::uint64_t need = 0;
+    std::uint64_t rowBytes = 0;
+    if (meta_.channels * meta_.type.bits == 1) {
+        rowBytes = (std::uint64_t(meta_.width) + 7) / 8;
+    } else {
+        const std::uint64_t sampleBytes = meta_.type.bits > 8 ? 2 : 1;
+        rowBytes = std::uint64_t(meta_.width) * meta_.channels * sampleBytes; // < 2^35
+    }
+    if (__builtin_mul_overflow(rowBytes, std::uint64_t(meta_.height), &need))
+        return false;
+    return need <= remaining;
 }
 
 void NetPBMImporter::readSamples(Buffer& data, const ImageLayout& layout) {
@@ -173,12 +187,12 @@ void NetPBMImporter::readData(Buffer& data) {
 
 void NetPBMImporter::importData(IncrementalBuffer& data, ImageMetadata& meta) {
     readMeta(meta);
-    ImageLayout layout(meta);
     // A header that claims more samples than the file holds fails as the short read would,
     // before the buffer is allocated.
     std::uint64_t remaining = 0;
-    if (remainingBytes(stream(), remaining) && fileDataSize() > remaining)
+    if (remainingBytes(stream(), remaining) && !samplesFit(remaining))
         throw ZELK::StreamException("Failed to read from input stream. ");
+    ImageLayout layout(meta);
     std::uint64_t size = layout.dataSize();
     if (meta_.channels * meta_.type.bits == 1)
         size = checkedMul(layout.width, layout.height);

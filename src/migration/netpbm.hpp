@@ -15,7 +15,7 @@ public:
 
 private:
     std::string readHeaderLine();
-    std::uint64_t fileDataSize() const;
+    bool samplesFit(std::uint64_t remaining) const;
     void readSamples(Buffer& data, const ImageLayout& layout);
 
     ImageMetadata meta_;

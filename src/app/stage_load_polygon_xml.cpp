@@ -1,10 +1,36 @@
-// Placeholder for polygon XML input until polyline sets can be read back.
+// Polygon XML input: reads polylines that an earlier run wrote with -ox into the drawing area
+// and the lines set, in place of extracting them from an image.
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+
 #include "app/stages.hpp"
+#include "extract/polygon_xml.hpp"
 
 namespace ZELK {
 
-bool loadPolygonXML(RunContext&, const std::string&) {
-    throw SupportException("polygon XML input in this build");
+bool loadPolygonXML(RunContext& context, const std::string& path) {
+    context.status.begin("Loading XML");
+    std::ifstream file(path, std::ios::binary);
+    if (!file.is_open())
+        throw PathException(path, "Not found. ");
+    const std::string document((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
+    if (file.bad())
+        throw StreamException("Failed to read from input stream. ");
+
+    PolygonXMLDrawing drawing;
+    std::string problem;
+    if (!readPolygonXML(document, drawing, problem)) {
+        std::cerr << problem << '\n';
+        context.status.end(false);
+        return false;
+    }
+    context.drawingArea = drawing.area;
+    context.lines = std::move(drawing.lines);
+    context.status.end(true);
+    return true;
 }
 
 } // namespace ZELK

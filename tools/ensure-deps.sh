@@ -3,7 +3,8 @@
 # need when they are missing, so that a fresh machine passes `make test`.
 set -euo pipefail
 
-packages=(cmake g++ googletest libgtest-dev)
+# rsvg-convert renders the SVG we write; ImageMagick turns its PNG into NetPBM for the check.
+packages=(cmake g++ googletest libgtest-dev librsvg2-bin imagemagick)
 case "${1:-test}" in
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
   bench) packages+=() ;;

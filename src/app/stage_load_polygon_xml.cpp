@@ -10,19 +10,36 @@
 
 namespace ZELK {
 
-bool loadPolygonXML(RunContext& context, const std::string& path) {
-    context.status.begin("Loading XML");
+namespace {
+
+// Reads the whole file; a file that cannot be opened is the path error.
+std::string readDocument(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file.is_open())
         throw PathException(path, "Not found. ");
-    const std::string document((std::istreambuf_iterator<char>(file)),
-                               std::istreambuf_iterator<char>());
+    std::string document((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     if (file.bad())
         throw StreamException("Failed to read from input stream. ");
+    return document;
+}
 
+} // namespace
+
+bool loadPolygonXML(RunContext& context, const std::string& path) {
+    context.status.begin("Loading XML");
+    std::string document;
     PolygonXMLDrawing drawing;
     std::string problem;
-    if (!readPolygonXML(document, drawing, problem)) {
+    bool read = false;
+    try {
+        document = readDocument(path);
+        read = readPolygonXML(document, drawing, problem);
+    } catch (const Exception&) {
+        // The error itself is reported once by the entry point; the step still ends its line.
+        context.status.end(false);
+        throw;
+    }
+    if (!read) {
         std::cerr << problem << '\n';
         context.status.end(false);
         return false;

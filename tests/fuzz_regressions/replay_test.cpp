@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "extract/polygon_xml_fuzz_entry.hpp"
 #include "xml/xml_fuzz_entry.hpp"
 
 namespace fs = std::filesystem;
@@ -27,6 +28,7 @@ struct FuzzTarget {
 
 const FuzzTarget fuzzTargets[] = {
     {"xml_reader", &ZELK::Fuzz::xmlReader},
+    {"polygon_xml", &ZELK::Fuzz::polygonXML},
 };
 
 const fs::path fuzzDir = fs::path(PENVEX_SOURCE_DIR) / "fuzz";

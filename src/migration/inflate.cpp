@@ -40,7 +40,9 @@ constexpr unsigned codeLengthRootBits = 7;
 constexpr std::uint8_t codeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                               11, 4,  12, 3, 13, 2, 14, 1, 15};
 
-[[noreturn]] void fail(const char* detail) { throw FormatException("deflate", detail); }
+[[noreturn]] void fail(const char* detail) {
+    throw FormatException("deflate", detail);
+}
 
 inline std::uint64_t load64(const std::uint8_t* p) {
     std::uint64_t v;
@@ -268,9 +270,8 @@ public:
             std::max<std::uint64_t>(limitPos + maxMatch + copySlack, want), Limits::maxBufferBytes);
         const std::uint64_t grown =
             std::min<std::uint64_t>(std::max<std::uint64_t>(2 * size, want), cap);
-        const std::uint32_t newSize =
-            static_cast<std::uint32_t>(std::max<std::uint64_t>(grown, std::min<std::uint64_t>(
-                                                                          buffer_.capacity(), cap)));
+        const std::uint32_t newSize = static_cast<std::uint32_t>(
+            std::max<std::uint64_t>(grown, std::min<std::uint64_t>(buffer_.capacity(), cap)));
         if (newSize > buffer_.capacity()) {
             // Allocated exactly, since the buffer's own growth rule could double past the cap.
             IncrementalBuffer fresh(newSize, newSize);
@@ -530,6 +531,7 @@ private:
                     save();
                     return true;
                 }
+                save();
                 fail(e.op == T::opReserved ? invalidLiteral : invalidCode);
             }
 
@@ -553,8 +555,10 @@ private:
             }
             bits >>= d.bits;
             count -= d.bits;
-            if (!(d.op & T::opBase))
+            if (!(d.op & T::opBase)) {
+                save();
                 fail(d.op == T::opReserved ? invalidDistance : invalidCode);
+            }
             extra = d.op & 15u;
             if (count < extra) {
                 save();
@@ -566,8 +570,10 @@ private:
             bits >>= extra;
             count -= extra;
 
-            if (distance > static_cast<std::uint64_t>(op - first))
+            if (distance > static_cast<std::uint64_t>(op - first)) {
+                save();
                 fail("Back reference refer beyond beginning of buffer. ");
+            }
             copyMatch(op, distance, length);
             op += length;
         }

@@ -30,8 +30,8 @@ public:
     static constexpr std::uint8_t opBase = 0x10;
     static constexpr std::uint8_t opEnd = 0x20;
     static constexpr std::uint8_t opLink = 0x40;
-    static constexpr std::uint8_t opDead = 0x80;      // the walk met an unassigned entry
-    static constexpr std::uint8_t opReserved = 0x81;  // a symbol the format never allows
+    static constexpr std::uint8_t opDead = 0x80;     // the walk met an unassigned entry
+    static constexpr std::uint8_t opReserved = 0x81; // a symbol the format never allows
 
     // Meaning of a decoded symbol: its op and value (bits are filled in by build()).
     using SymbolMap = Entry (*)(std::uint32_t symbol);

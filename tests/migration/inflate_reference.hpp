@@ -195,7 +195,7 @@ private:
     }
 
     void dynamicTrees(HuffmanTree& literals, HuffmanTree& distances) {
-        static const int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
+        static const int order[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                       11, 4,  12, 3, 13, 2, 14, 1, 15};
         const std::uint32_t hlit = bits(5) + 257;
         const std::uint32_t hdist = bits(5) + 1;

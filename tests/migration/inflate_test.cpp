@@ -57,8 +57,8 @@ std::string inflateError(const std::vector<std::uint8_t>& stream) {
 TEST(Inflate, DecodesZlibStreamsOfEveryLevelAndStrategy) {
     // Trailing bytes after each stream must stay unread: the stream is left right after the
     // final block, whether it is read in chunks or byte by byte.
-    const std::vector<std::uint8_t> trailer = {0xDE, 0xAD, 0xBE, 0xEF, 0x01, 0x02, 0x03, 0x04,
-                                               0x05, 0x06, 0x07, 0x08, 0x09};
+    const std::vector<std::uint8_t> trailer = {0xDE, 0xAD, 0xBE, 0xEF, 0x01, 0x02, 0x03,
+                                               0x04, 0x05, 0x06, 0x07, 0x08, 0x09};
     std::vector<std::string> names;
     for (const char* source : {"text", "mixed"}) {
         for (int level = 0; level <= 9; ++level)
@@ -166,8 +166,8 @@ TEST(Inflate, BackReferencesReachOnlyThisCallsOutput) {
     Inflater inflater;
     EXPECT_THROW(inflater.inflate(source, out), FormatException);
     // What was decoded before the error stays, after the earlier content.
-    EXPECT_EQ(bytesOf(out), std::vector<std::uint8_t>({'e', 'a', 'r', 'l', 'i', 'e', 'r', 'h',
-                                                       'e', 'l', 'l', 'o'}));
+    EXPECT_EQ(bytesOf(out), std::vector<std::uint8_t>(
+                                {'e', 'a', 'r', 'l', 'i', 'e', 'r', 'h', 'e', 'l', 'l', 'o'}));
 }
 
 TEST(Inflate, StoredBlocks) {
@@ -270,8 +270,8 @@ using Symbols = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 TEST(Inflate, DynamicBlockCodeLengthRules) {
     const std::vector<std::uint32_t> cl = smallCodeLengthCode();
     // Literal/length list of 258: 'a' (97), 256 and 257 of length 2, the rest zero.
-    const Symbols literalList = {{18, 97 - 11}, {2, 0}, {18, 138 - 11}, {18, 20 - 11},
-                                 {2, 0},        {2, 0}};
+    const Symbols literalList = {{18, 97 - 11}, {2, 0}, {18, 138 - 11},
+                                 {18, 20 - 11}, {2, 0}, {2, 0}};
     auto block = [&](std::uint32_t hdist, const Symbols& distanceList) {
         BitWriter w;
         w.bits(1, 1);

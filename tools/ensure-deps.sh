@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake g++ googletest libgtest-dev)
 case "${1:-test}" in
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
-  bench) packages+=() ;;
+  bench) packages+=(zlib1g-dev imagemagick) ;;
 esac
 
 missing=()

@@ -217,6 +217,16 @@ template <typename T> void SwapEndianess::swapped(T& v) {
     std::memcpy(&v, bytes, sizeof(T));
 }
 
+// The visit overrides in the header call these, so every value type needs its instance here.
+template void SwapEndianess::swapped(std::uint16_t&);
+template void SwapEndianess::swapped(std::int16_t&);
+template void SwapEndianess::swapped(std::uint32_t&);
+template void SwapEndianess::swapped(std::int32_t&);
+template void SwapEndianess::swapped(std::uint64_t&);
+template void SwapEndianess::swapped(std::int64_t&);
+template void SwapEndianess::swapped(float&);
+template void SwapEndianess::swapped(double&);
+
 LineWriter::LineWriter(WriteStream& out, LineEnd kind) : out_(out) {
     switch (kind) {
     case LineEnd::CR:
@@ -236,7 +246,9 @@ LineWriter& LineWriter::text(std::string_view s) {
     return *this;
 }
 
-LineWriter& LineWriter::number(std::uint64_t n) { return text(std::to_string(n)); }
+LineWriter& LineWriter::number(std::uint64_t n) {
+    return text(std::to_string(n));
+}
 
 LineWriter& LineWriter::special(unsigned mode) {
     switch (mode) {

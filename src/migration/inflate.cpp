@@ -250,7 +250,9 @@ public:
         pos = start;
         size = buffer.size();
         base = buffer.data();
-        limitPos = std::min<std::uint64_t>(limit, Limits::maxBufferBytes - start) + start;
+        // A match may run past the limit before it is noticed; keep that within 32-bit sizes.
+        const std::uint64_t most = Limits::maxBufferBytes - maxMatch - copySlack;
+        limitPos = start + std::min<std::uint64_t>(limit, most > start ? most - start : 0);
     }
     ~Output() { buffer_.resizeKeep(static_cast<std::uint32_t>(pos)); }
     Output(const Output&) = delete;

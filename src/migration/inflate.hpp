@@ -66,7 +66,8 @@ public:
     // afterwards, any other stream is read a byte at a time.
     // Stops early with LimitExceeded as soon as more than `limit` bytes have been produced
     // (the destination then holds at most a few hundred bytes beyond the limit); the
-    // destination is never grown past that point. Raises FormatException("deflate", ...) for
+    // destination is never grown past that point. Output that would not fit a 32-bit buffer
+    // counts as passing the limit. Raises FormatException("deflate", ...) for
     // malformed data and the stream's read error when the source ends early; the output
     // produced before an error stays in the destination.
     Result inflate(ReadStream& source, IncrementalBuffer& destination,

@@ -246,9 +246,7 @@ LineWriter& LineWriter::text(std::string_view s) {
     return *this;
 }
 
-LineWriter& LineWriter::number(std::uint64_t n) {
-    return text(std::to_string(n));
-}
+LineWriter& LineWriter::number(std::uint64_t n) { return text(std::to_string(n)); }
 
 LineWriter& LineWriter::special(unsigned mode) {
     switch (mode) {

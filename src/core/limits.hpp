@@ -23,4 +23,7 @@ inline constexpr std::uint64_t maxNativeHeaderBytes = 1u << 20;
 // buffers reserved up front never exceed this multiple of the compressed size.
 inline constexpr std::uint64_t maxDeflateExpansion = 1032;
 
+// NetPBM header lines hold a magic number or two decimals; a longer line is not a header.
+inline constexpr std::uint32_t maxNetPBMHeaderLine = 4096;
+
 } // namespace ZELK::Limits

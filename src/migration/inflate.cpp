@@ -111,7 +111,9 @@ public:
                 position_ = random_->tell();
                 const std::uint64_t length = random_->length();
                 remaining_ = length > position_ ? length - position_ : 0;
-                window_ = std::make_unique_for_overwrite<std::uint8_t[]>(windowBytes);
+                windowSize_ =
+                    static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining_, windowBytes));
+                window_ = std::make_unique_for_overwrite<std::uint8_t[]>(windowSize_);
             } catch (const ZELK::StreamException&) {
                 random_ = nullptr;
                 remaining_ = 0;
@@ -225,7 +227,7 @@ private:
         if (remaining_ == 0)
             return false;
         const std::uint32_t n =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining_, windowBytes));
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining_, windowSize_));
         stream_.read(window_.get(), n);
         position_ += n;
         remaining_ -= n;
@@ -238,6 +240,7 @@ private:
     RandomStream* random_ = nullptr;
     std::uint64_t position_ = 0;  // stream position after the last byte read
     std::uint64_t remaining_ = 0; // bytes the stream still holds, as far as it can tell
+    std::uint32_t windowSize_ = 0;
     std::unique_ptr<std::uint8_t[]> window_;
 };
 

@@ -42,6 +42,11 @@ constexpr std::array<std::uint32_t, 256> makeCrcTable() {
 }
 constexpr std::array<std::uint32_t, 256> crcTable = makeCrcTable();
 
+std::uint64_t saturatingMul(std::uint64_t a, std::uint64_t b) {
+    std::uint64_t product;
+    return __builtin_mul_overflow(a, b, &product) ? ~0ull : product;
+}
+
 [[noreturn]] void fail(const char* detail) {
     throw FormatException("png", detail);
 }
@@ -347,11 +352,12 @@ void PNGImporter::decodeImage(const PNG::IHDR& header, const IncrementalBuffer& 
                                                            : 3;
     const std::uint64_t depth = indexed ? 8 : std::max<std::uint32_t>(header.bitDepth, 8);
     const std::uint64_t bytesPerPixel = channels * depth / 8;
-    const std::uint64_t bytesPerLine = checkedMul(header.width, bytesPerPixel);
-    const std::uint64_t expected = checkedMul(header.height, bytesPerLine);
+    // Sizes beyond 64 bits saturate: no data can match them, which the size check reports.
+    const std::uint64_t bytesPerLine = saturatingMul(header.width, bytesPerPixel);
+    const std::uint64_t expected = saturatingMul(header.height, bytesPerLine);
     // Filtered rows: a filter type byte before each row of pixels (of indices when indexed).
-    const std::uint64_t filteredRow = checkedAdd(indexed ? header.width : bytesPerLine, 1);
-    const std::uint64_t inflatedSize = checkedMul(header.height, filteredRow);
+    const std::uint64_t filteredRow = (indexed ? header.width : bytesPerLine) + 1;
+    const std::uint64_t inflatedSize = saturatingMul(header.height, filteredRow);
     const char* mismatch =
         indexed ? "palette image data size missmatch" : "image data size missmatch";
 

@@ -66,29 +66,47 @@ std::uint32_t readU32(ReadStream& in) {
     return v;
 }
 
-// Reads count bytes of chunk data to dest + offset, growing dest as they arrive. A stream that
-// knows its length is checked first: a chunk that cannot fit what is left raises the stream's
-// own read error before anything is allocated.
-void readChunkData(ReadStream& in, IncrementalBuffer& dest, std::uint32_t offset,
-                   std::uint32_t count) {
-    if (auto* random = dynamic_cast<RandomStream*>(&in)) {
-        const std::uint64_t here = random->tell();
-        const std::uint64_t total = random->length();
-        if (here > total || count > total - here) {
-            random->setPosition(total);
-            std::uint8_t byte;
-            in.read(&byte, 1);
+// Reads chunk data. A stream that can tell its length is measured once, and a chunk longer
+// than what is left raises the stream's own read error before anything is allocated; other
+// streams are read in pieces, so that a lying length allocates no more than what arrives.
+class ChunkReader {
+public:
+    explicit ChunkReader(ReadStream& in) : in_(in), random_(dynamic_cast<RandomStream*>(&in)) {
+        if (random_ == nullptr)
+            return;
+        try {
+            total_ = random_->length();
+        } catch (const ZELK::StreamException&) {
+            random_ = nullptr; // a pipe: no length to compare with
         }
-        dest.resizeKeep(checkedU32(checkedAdd(offset, count)));
-        in.read(dest.dataAt(offset), count);
-        return;
     }
-    while (count > 0) {
-        const std::uint32_t piece = std::min(count, chunkPiece);
-        in.read(dest.appendSpace(piece), piece);
-        count -= piece;
+
+    // Reads count bytes to dest + offset, growing dest.
+    void read(IncrementalBuffer& dest, std::uint32_t offset, std::uint32_t count) {
+        if (random_ != nullptr) {
+            const std::uint64_t here = random_->tell();
+            if (here > total_ || count > total_ - here) {
+                random_->setPosition(total_);
+                std::uint8_t byte;
+                in_.read(&byte, 1);
+            }
+            dest.resizeKeep(checkedU32(checkedAdd(offset, count)));
+            in_.read(dest.dataAt(offset), count);
+            return;
+        }
+        dest.resizeKeep(offset);
+        while (count > 0) {
+            const std::uint32_t piece = std::min(count, chunkPiece);
+            in_.read(dest.appendSpace(piece), piece);
+            count -= piece;
+        }
     }
-}
+
+private:
+    ReadStream& in_;
+    RandomStream* random_;
+    std::uint64_t total_ = 0;
+};
 
 // Undoes the row filters of `rows` filtered rows of rowBytes bytes (each after its filter type
 // byte) from src, writing the first row to the last of `rows` lines of dest (line stride
@@ -238,6 +256,7 @@ void PNGImporter::importData(IncrementalBuffer& data, ImageMetadata& meta) {
     IncrementalBuffer palette;
     IncrementalBuffer chunk;
     bool havePalette = false;
+    ChunkReader chunks(in);
     for (;;) {
         if (in.atEnd())
             fail("unexpected end of file");
@@ -251,9 +270,7 @@ void PNGImporter::importData(IncrementalBuffer& data, ImageMetadata& meta) {
         // buffer.
         IncrementalBuffer& target = type == typeIDAT ? idat : chunk;
         const std::uint32_t offset = type == typeIDAT ? idat.size() : 0;
-        if (type != typeIDAT)
-            chunk.resize(0);
-        readChunkData(in, target, offset, length);
+        chunks.read(target, offset, length);
         const std::uint32_t stored = readU32(in);
         std::uint32_t crc = PNG::crcUpdate(0xFFFFFFFFu, typeBytes, 4);
         crc = ~PNG::crcUpdate(crc, target.dataAt(offset), length);

@@ -6,6 +6,8 @@
 
 #include "app/status_reporter.hpp"
 #include "args/argument_processor.hpp"
+#include "core/buffers.hpp"
+#include "migration/image.hpp"
 
 namespace ZELK {
 
@@ -65,6 +67,8 @@ struct RunContext {
 
     // Stage results.
     bool inputIsImage = false;
+    IncrementalBuffer imageBuffer;
+    Migration::ImageMetadata imageMeta;
     bool imageScaled = false;
     float imageScale = 0.0f;
 };

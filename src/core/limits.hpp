@@ -19,4 +19,7 @@ inline constexpr std::uint32_t maxChannels = 256;
 // A Native header holds seven short metadata lines; anything near this size is not one.
 inline constexpr std::uint64_t maxNativeHeaderBytes = 1u << 20;
 
+// NetPBM header lines hold a magic number or two decimals; a longer line is not a header.
+inline constexpr std::uint32_t maxNetPBMHeaderLine = 4096;
+
 } // namespace ZELK::Limits

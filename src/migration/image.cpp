@@ -73,9 +73,13 @@ TypeDescriptor TypeDescriptor::parse(const std::string& text) {
     return result;
 }
 
-void Metadata::set(const std::string& key, const std::string& text) { extra_[key] = text; }
+void Metadata::set(const std::string& key, const std::string& text) {
+    extra_[key] = text;
+}
 
-bool Metadata::has(const std::string& key) const { return extra_.count(key) != 0; }
+bool Metadata::has(const std::string& key) const {
+    return extra_.count(key) != 0;
+}
 
 std::string Metadata::get(const std::string& key) const {
     auto found = extra_.find(key);
@@ -189,7 +193,9 @@ ImageLayout::ImageLayout(const ImageMetadata& meta) : width(meta.width), height(
         std::swap(channelOrder[0], channelOrder[2]);
 }
 
-std::uint64_t ImageLayout::dataSize() const { return checkedMul(height, bytesPerLine); }
+std::uint64_t ImageLayout::dataSize() const {
+    return checkedMul(height, bytesPerLine);
+}
 
 ReadStream& DataImporter::stream() {
     if (stream_ == nullptr)

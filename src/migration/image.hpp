@@ -36,7 +36,9 @@ struct TypeDescriptor {
     bool operator==(const TypeDescriptor&) const = default;
 };
 
-inline TypeDescriptor unsigned8() { return {8, TypeDescriptor::Unsigned, false}; }
+inline TypeDescriptor unsigned8() {
+    return {8, TypeDescriptor::Unsigned, false};
+}
 
 // A string-to-string map of image properties. Keys that a subclass knows are stored in typed
 // fields; others land in the map.

@@ -162,6 +162,8 @@ float nativeScore(ReadStream& stream) {
     return 1.0f;
 }
 
-std::unique_ptr<DataImporter> makeNativeImporter() { return std::make_unique<NativeImporter>(); }
+std::unique_ptr<DataImporter> makeNativeImporter() {
+    return std::make_unique<NativeImporter>();
+}
 
 } // namespace ZELK::Migration

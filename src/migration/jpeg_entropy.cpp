@@ -108,6 +108,21 @@ void BitReader::fillSlow() {
         const std::uint8_t* const start = p;
         const std::uint8_t* const end = p + avail;
         while (count_ <= 56) {
+            if (end - p >= 8) {
+                // Eight bytes at once when none of them is 0xFF.
+                std::uint64_t word;
+                std::memcpy(&word, p, 8);
+                if (((~word - 0x0101010101010101ull) & word & 0x8080808080808080ull) == 0) {
+                    const unsigned take = (64 - count_) / 8; // whole bytes that fit, 1..8
+                    std::uint64_t bytes = __builtin_bswap64(word); // first byte on top
+                    if (take < 8)
+                        bytes &= ~(~0ull >> (8 * take));
+                    acc_ |= bytes >> count_;
+                    count_ += 8 * take;
+                    p += take;
+                    continue;
+                }
+            }
             if (end - p < 2) {
                 if (!last)
                     break; // refill before looking at a byte that may be a 0xFF

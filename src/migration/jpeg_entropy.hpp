@@ -89,9 +89,10 @@ public:
     }
     unsigned bit() { return bits(1); }
 
-    // Tops the accumulator up to at least 57 bits unless the entropy-coded data ends first.
+    // Makes sure that at least 32 bits (the longest code with its extra bits) are in the
+    // accumulator unless the entropy-coded data ends first; a refill tops it up to 57 or more.
     void fill() {
-        if (count_ <= 56)
+        if (count_ < 32)
             fillSlow();
     }
     unsigned available() const { return count_; }

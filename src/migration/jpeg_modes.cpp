@@ -81,12 +81,17 @@ std::uint64_t decodeSequentialBlock(BitReader& reader, const HuffmanDecoder& dc,
 
 } // namespace
 
+void Component::allocatePlane() {
+    if (!plane)
+        plane = std::make_unique_for_overwrite<std::uint8_t[]>(stride() * std::size_t(blocksDown) *
+                                                               8);
+}
+
 void Component::ensurePlane() {
     if (plane)
         return;
-    const std::size_t size = stride() * std::size_t(blocksDown) * 8;
-    plane = std::make_unique_for_overwrite<std::uint8_t[]>(size);
-    std::memset(plane.get(), emptySample, size);
+    allocatePlane();
+    std::memset(plane.get(), emptySample, stride() * std::size_t(blocksDown) * 8);
 }
 
 void Mode::setFrame(std::uint32_t width, std::uint32_t height, unsigned componentCount) {
@@ -172,7 +177,7 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
         // Each sequential scan uses the tables in force when it starts.
         c.quantizationLatched = false;
         latchQuantization(c, tables);
-        c.ensurePlane();
+        c.allocatePlane();
         scanMembers.push_back({&dc, &ac, &c, 0});
         walked.push_back(&c);
     }
@@ -375,9 +380,9 @@ void ProgressiveDCTMode::scan(const ScanHeader& header, const DecodingTables& ta
 void ProgressiveDCTMode::finish(IncrementalBuffer& data, ImageMetadata& meta) {
     for (std::size_t ci = 0; ci < components_.size(); ++ci) {
         Component& c = components_[ci];
-        c.ensurePlane();
         if (ci >= coefficients_.size() || coefficients_[ci].empty())
-            continue;
+            continue; // left to writeOutput's fill
+        c.allocatePlane();
         const std::int16_t* store = coefficients_[ci].data();
         for (std::uint32_t by = 0; by < c.scanBlocksDown; ++by)
             for (std::uint32_t bx = 0; bx < c.scanBlocksAcross; ++bx) {

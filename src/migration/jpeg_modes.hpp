@@ -46,8 +46,10 @@ struct Component {
     std::uint8_t* blockAt(std::uint32_t bx, std::uint32_t by) {
         return plane.get() + std::size_t(by) * 8 * stride() + std::size_t(bx) * 8;
     }
-    // Allocates the plane if needed; a component that no scan reached decodes as all-zero
-    // blocks do, to 128.
+    // Allocates the plane for decoding into, without filling it: every scan block gets
+    // written.
+    void allocatePlane();
+    // A component that no scan reached decodes as all-zero blocks do, to 128.
     void ensurePlane();
 };
 

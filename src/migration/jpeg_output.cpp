@@ -1,6 +1,7 @@
 // Chroma resampling, YCbCr to RGB conversion and the bottom-up buffer of the JPEG decoder.
 #include "migration/jpeg_output.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/checked.hpp"
@@ -8,6 +9,8 @@
 namespace ZELK::Migration::JPEG {
 
 namespace {
+
+constexpr std::uint32_t noRow = 0xFFFFFFFFu;
 
 // Integer part and fraction of i (planeExtent - 1) / (extent - 1).
 void samplePosition(std::uint32_t i, std::uint32_t planeExtent, std::uint32_t extent,
@@ -23,16 +26,20 @@ void samplePosition(std::uint32_t i, std::uint32_t planeExtent, std::uint32_t ex
                                   static_cast<double>(extent - 1));
 }
 
+// Clamped to [0, 255] and truncated. Truncating first and clamping the integer gives the same
+// byte; the values here stay far inside 16 bits, where clamping vectorizes to two instructions.
 inline std::uint8_t clampToByte(float v) {
-    v = v < 0.0f ? 0.0f : (v > 255.0f ? 255.0f : v);
-    return static_cast<std::uint8_t>(static_cast<std::int32_t>(v));
+    auto i = static_cast<std::int16_t>(static_cast<std::int32_t>(v));
+    i = std::max<std::int16_t>(i, 0);
+    i = std::min<std::int16_t>(i, 255);
+    return static_cast<std::uint8_t>(i);
 }
 
 } // namespace
 
 PlaneResampler::PlaneResampler(const PlaneView& plane, std::uint32_t width, std::uint32_t height)
     : plane_(plane), width_(width), height_(height),
-      direct_(plane.width == width && plane.height == height) {
+      direct_(plane.width == width && plane.height == height), cachedRow_{noRow, noRow} {
     if (direct_)
         return;
     left_.resize(width);
@@ -44,9 +51,36 @@ PlaneResampler::PlaneResampler(const PlaneView& plane, std::uint32_t width, std:
         leftWeight_[x] = 1.0f - fraction;
         rightWeight_[x] = fraction;
     }
-    blended_.assign(std::size_t(plane.width) + 1, 0.0f);
-    zeros_.assign(plane.width, 0);
+    samples_.assign(std::size_t(plane.width) + 1, 0.0f); // the last one is the 0 outside
+    cache_[0].resize(width);
+    cache_[1].resize(width);
     out_.resize(width);
+}
+
+const float* PlaneResampler::across(std::uint32_t planeRow) {
+    for (int i = 0; i < 2; ++i)
+        if (cachedRow_[i] == planeRow)
+            return cache_[i].data();
+    // Rows are asked for in increasing order: replace the older one.
+    int slot = cachedRow_[0] < cachedRow_[1] ? 0 : 1;
+    if (cachedRow_[0] == noRow || cachedRow_[1] == noRow)
+        slot = cachedRow_[0] == noRow ? 0 : 1;
+    cachedRow_[slot] = planeRow;
+    const std::uint8_t* __restrict in = plane_.samples + std::size_t(planeRow) * plane_.stride;
+    float* __restrict samples = samples_.data();
+    const std::uint32_t planeWidth = plane_.width;
+    for (std::uint32_t i = 0; i < planeWidth; ++i)
+        samples[i] = static_cast<float>(in[i]);
+    float* __restrict out = cache_[slot].data();
+    const std::uint32_t* left = left_.data();
+    const float* leftWeight = leftWeight_.data();
+    const float* rightWeight = rightWeight_.data();
+    const std::uint32_t width = width_; // a local bound: the stores cannot change it
+    for (std::uint32_t x = 0; x < width; ++x) {
+        const std::uint32_t i = left[x];
+        out[x] = leftWeight[x] * samples[i] + rightWeight[x] * samples[i + 1];
+    }
+    return out;
 }
 
 const std::uint8_t* PlaneResampler::row(std::uint32_t y) {
@@ -55,25 +89,58 @@ const std::uint8_t* PlaneResampler::row(std::uint32_t y) {
     std::uint32_t top = 0;
     float fraction = 0.0f;
     samplePosition(y, plane_.height, height_, top, fraction);
-    const std::uint8_t* upper = plane_.samples + std::size_t(top) * plane_.stride;
-    const std::uint8_t* lower = top + 1 < plane_.height ? upper + plane_.stride : zeros_.data();
+    // As across: the row below the last one only ever gets weight 0.
+    const std::uint32_t bottom = top + 1 < plane_.height ? top + 1 : top;
+    const float* __restrict upper = across(top);
+    const float* __restrict lower = across(bottom);
     const float upperWeight = 1.0f - fraction;
     const float lowerWeight = fraction;
-    float* blended = blended_.data();
-    for (std::uint32_t i = 0; i < plane_.width; ++i)
-        blended[i] = upperWeight * static_cast<float>(upper[i]) +
-                     lowerWeight * static_cast<float>(lower[i]);
-    const std::uint32_t* left = left_.data();
-    const float* leftWeight = leftWeight_.data();
-    const float* rightWeight = rightWeight_.data();
-    std::uint8_t* out = out_.data();
-    for (std::uint32_t x = 0; x < width_; ++x) {
-        const std::uint32_t i = left[x];
-        const float v = leftWeight[x] * blended[i] + rightWeight[x] * blended[i + 1];
-        out[x] = static_cast<std::uint8_t>(static_cast<std::int32_t>(v));
-    }
+    std::uint8_t* __restrict out = out_.data();
+    const std::uint32_t width = width_; // a local bound: the stores cannot change it
+    for (std::uint32_t x = 0; x < width; ++x)
+        out[x] = static_cast<std::uint8_t>(
+            static_cast<std::int32_t>(upperWeight * upper[x] + lowerWeight * lower[x]));
     return out;
 }
+
+namespace {
+
+// One row of YCbCr samples to separate R, G and B rows.
+void convertRow(const std::uint8_t* __restrict ys, const std::uint8_t* __restrict cbs,
+                const std::uint8_t* __restrict crs, std::uint8_t* __restrict r,
+                std::uint8_t* __restrict g, std::uint8_t* __restrict b, std::uint32_t n) {
+    for (std::uint32_t x = 0; x < n; ++x) {
+        const float lum = static_cast<float>(ys[x]);
+        const float cb = static_cast<float>(cbs[x]) - 128.0f;
+        const float cr = static_cast<float>(crs[x]) - 128.0f;
+        r[x] = clampToByte(lum + 1.402f * cr);
+        g[x] = clampToByte(lum - 0.3441f * cb - 0.7141f * cr);
+        b[x] = clampToByte(lum + 1.772f * cb);
+    }
+}
+
+// Interleaves the three rows into pixels of 3 bytes, red first.
+void interleaveRow(const std::uint8_t* __restrict r, const std::uint8_t* __restrict g,
+                   const std::uint8_t* __restrict b, std::uint8_t* __restrict line,
+                   std::uint32_t n) {
+    std::uint32_t x = 0;
+    // Two pixels per 8-byte store (little-endian: byte i of the word lands at line + i); its
+    // last two bytes are overwritten by the next store, so the final pixels go byte by byte.
+    for (; x + 3 < n; x += 2) {
+        const std::uint64_t pair = std::uint64_t(r[x]) | (std::uint64_t(g[x]) << 8) |
+                                   (std::uint64_t(b[x]) << 16) | (std::uint64_t(r[x + 1]) << 24) |
+                                   (std::uint64_t(g[x + 1]) << 32) |
+                                   (std::uint64_t(b[x + 1]) << 40);
+        std::memcpy(line + 3 * std::size_t(x), &pair, 8);
+    }
+    for (; x < n; ++x) {
+        line[3 * std::size_t(x)] = r[x];
+        line[3 * std::size_t(x) + 1] = g[x];
+        line[3 * std::size_t(x) + 2] = b[x];
+    }
+}
+
+} // namespace
 
 void writeImage(const std::vector<PlaneView>& planes, std::uint32_t width, std::uint32_t height,
                 IncrementalBuffer& data, ImageMetadata& meta) {
@@ -105,27 +172,13 @@ void writeImage(const std::vector<PlaneView>& planes, std::uint32_t width, std::
     std::uint8_t* r = rgb.data();
     std::uint8_t* g = r + width;
     std::uint8_t* b = g + width;
-    const std::uint32_t o0 = layout.channelOrder[0];
-    const std::uint32_t o1 = layout.channelOrder[1];
-    const std::uint32_t o2 = layout.channelOrder[2];
     for (std::uint32_t y = 0; y < height; ++y) {
         const std::uint8_t* ys = luma.row(y);
         const std::uint8_t* cbs = blue.row(y);
         const std::uint8_t* crs = red.row(y);
-        for (std::uint32_t x = 0; x < width; ++x) {
-            const float lum = static_cast<float>(ys[x]);
-            const float cb = static_cast<float>(cbs[x]) - 128.0f;
-            const float cr = static_cast<float>(crs[x]) - 128.0f;
-            r[x] = clampToByte(lum + 1.402f * cr);
-            g[x] = clampToByte(lum - 0.3441f * cb - 0.7141f * cr);
-            b[x] = clampToByte(lum + 1.772f * cb);
-        }
-        std::uint8_t* line = data.data() + std::size_t(height - 1 - y) * layout.bytesPerLine;
-        for (std::uint32_t x = 0; x < width; ++x, line += 3) {
-            line[o0] = r[x];
-            line[o1] = g[x];
-            line[o2] = b[x];
-        }
+        convertRow(ys, cbs, crs, r, g, b, width);
+        // RGBA keeps the channels in natural order: red, green, blue.
+        interleaveRow(r, g, b, data.data() + std::size_t(height - 1 - y) * layout.bytesPerLine, width);
     }
 }
 

@@ -21,9 +21,10 @@ struct PlaneView {
 // Brings one plane to width x height, a row at a time. A plane of that size is passed through;
 // otherwise target sample (x, y) is the bilinear interpolation of the plane at
 // (x (planeWidth - 1) / (width - 1), y (planeHeight - 1) / (height - 1)), neighbours outside the
-// plane counting as 0, truncated to 8 bits. A plane extent of 1 samples coordinate 0. The two
-// rows are blended first and the blended row is then interpolated across; each fraction is the
-// exact quotient rounded once to float. The plane is never larger than the image.
+// plane counting as 0, truncated to 8 bits. A plane extent of 1 samples coordinate 0. Each
+// plane row is interpolated across first (once, however many target rows use it), then the two
+// rows around y are blended; each fraction is the exact quotient rounded once to float. The
+// plane is never larger than the image.
 class PlaneResampler {
 public:
     PlaneResampler(const PlaneView& plane, std::uint32_t width, std::uint32_t height);
@@ -31,6 +32,9 @@ public:
     const std::uint8_t* row(std::uint32_t y);
 
 private:
+    // The plane row interpolated across into one of the two cached rows; returns it.
+    const float* across(std::uint32_t planeRow);
+
     PlaneView plane_;
     std::uint32_t width_;
     std::uint32_t height_;
@@ -38,8 +42,9 @@ private:
     std::vector<std::uint32_t> left_; // plane column left of each target column
     std::vector<float> leftWeight_;
     std::vector<float> rightWeight_;
-    std::vector<float> blended_; // planeWidth + 1 entries, the last one the 0 beyond the edge
-    std::vector<std::uint8_t> zeros_;
+    std::vector<float> samples_; // one plane row as floats, and the 0 beyond its end
+    std::vector<float> cache_[2]; // rows interpolated across
+    std::uint32_t cachedRow_[2];
     std::vector<std::uint8_t> out_;
 };
 

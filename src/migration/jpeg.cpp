@@ -52,7 +52,7 @@ public:
     void read(Serializable& record) {
         try {
             record.serialize(bigEndian_);
-        } catch (const StreamException&) {
+        } catch (const ZELK::StreamException&) {
             throw FormatException("jpeg", "Marker segment shorter than its contents. ");
         }
     }
@@ -214,8 +214,7 @@ void Decoder::huffmanTables(Segment& segment) {
         if (total == 0)
             throw FormatException("jpeg", "Empty huffman table. ");
         if (table.tableClass() >= 2)
-            throw BoundException<unsigned char>(static_cast<unsigned char>(table.tableClass()),
-                                                2);
+            throw BoundException<unsigned char>(static_cast<unsigned char>(table.tableClass()), 2);
         if (table.index() >= 4)
             throw BoundException<unsigned char>(static_cast<unsigned char>(table.index()), 4);
         auto& slots = table.tableClass() == 0 ? tables_.dc : tables_.ac;
@@ -267,6 +266,8 @@ void JPEGImporter::importData(IncrementalBuffer& data, ImageMetadata& meta) {
     decoder.run(data, meta);
 }
 
-std::unique_ptr<DataImporter> makeJPEGImporter() { return std::make_unique<JPEGImporter>(); }
+std::unique_ptr<DataImporter> makeJPEGImporter() {
+    return std::make_unique<JPEGImporter>();
+}
 
 } // namespace ZELK::Migration

@@ -113,7 +113,7 @@ void BitReader::fillSlow() {
                 std::uint64_t word;
                 std::memcpy(&word, p, 8);
                 if (((~word - 0x0101010101010101ull) & word & 0x8080808080808080ull) == 0) {
-                    const unsigned take = (64 - count_) / 8; // whole bytes that fit, 1..8
+                    const unsigned take = (64 - count_) / 8;       // whole bytes that fit, 1..8
                     std::uint64_t bytes = __builtin_bswap64(word); // first byte on top
                     if (take < 8)
                         bytes &= ~(~0ull >> (8 * take));
@@ -158,7 +158,9 @@ void BitReader::fillSlow() {
 }
 
 void BitReader::release() {
-    count_ -= count_ % 8;
+    const unsigned partial = count_ % 8;
+    acc_ <<= partial; // partial < 8 <= 64 - count_ + partial: no shift by 64
+    count_ -= partial;
     std::size_t fileBytes = 0;
     for (unsigned i = 0; i < count_ / 8; ++i) {
         std::uint8_t b = static_cast<std::uint8_t>(acc_ >> (56 - 8 * i));

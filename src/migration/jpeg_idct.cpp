@@ -19,8 +19,7 @@ IDCTBasis::IDCTBasis() {
     double factor[8][8]; // factor[frequency][position]
     for (int f = 0; f < 8; ++f)
         for (int p = 0; p < 8; ++p)
-            factor[f][p] =
-                (f == 0 ? std::sqrt(0.5) : 1.0) * std::cos((2 * p + 1) * f * pi / 16.0);
+            factor[f][p] = (f == 0 ? std::sqrt(0.5) : 1.0) * std::cos((2 * p + 1) * f * pi / 16.0);
     for (int v = 0; v < 8; ++v)
         for (int u = 0; u < 8; ++u)
             for (int y = 0; y < 8; ++y)
@@ -69,9 +68,8 @@ void storeBlock(const float out[64], std::uint8_t* dst, std::size_t stride) {
         std::memcpy(dst, bytes + 8 * y, 8);
 }
 
-void blockToSamples(const IDCTBasis& basis, const std::int16_t zigzag[64],
-                    std::uint64_t zigzagMask, const std::uint16_t quantization[64],
-                    std::uint8_t* dst, std::size_t stride) {
+void blockToSamples(const IDCTBasis& basis, const std::int16_t zigzag[64], std::uint64_t zigzagMask,
+                    const std::uint16_t quantization[64], std::uint8_t* dst, std::size_t stride) {
     float coefficients[64] = {};
     std::uint64_t mask = 0;
     while (zigzagMask != 0) {

@@ -43,9 +43,8 @@ void storeBlock(const float out[64], std::uint8_t* dst, std::size_t stride);
 
 // Block to samples: coefficients in zig-zag order times the quantisation entries of the same
 // positions, transformed and stored. zigzagMask has bit z set for every non-zero zigzag[z].
-void blockToSamples(const IDCTBasis& basis, const std::int16_t zigzag[64],
-                    std::uint64_t zigzagMask, const std::uint16_t quantization[64],
-                    std::uint8_t* dst, std::size_t stride);
+void blockToSamples(const IDCTBasis& basis, const std::int16_t zigzag[64], std::uint64_t zigzagMask,
+                    const std::uint16_t quantization[64], std::uint8_t* dst, std::size_t stride);
 
 // Bits of the non-zero entries of a zig-zag block.
 std::uint64_t nonZeroMask(const std::int16_t zigzag[64]);

@@ -21,8 +21,8 @@ constexpr std::uint8_t emptySample = 128;
 }
 
 [[noreturn]] void tooManyACBits(unsigned limit) {
-    throw FormatException("jpeg", "More than " + std::to_string(limit) +
-                                      " AC extend bits encountered. ");
+    throw FormatException("jpeg",
+                          "More than " + std::to_string(limit) + " AC extend bits encountered. ");
 }
 
 // DC difference size: at most 11 bits for 8-bit samples.
@@ -83,8 +83,8 @@ std::uint64_t decodeSequentialBlock(BitReader& reader, const HuffmanDecoder& dc,
 
 void Component::allocatePlane() {
     if (!plane)
-        plane = std::make_unique_for_overwrite<std::uint8_t[]>(stride() * std::size_t(blocksDown) *
-                                                               8);
+        plane =
+            std::make_unique_for_overwrite<std::uint8_t[]>(stride() * std::size_t(blocksDown) * 8);
 }
 
 void Component::ensurePlane() {
@@ -210,9 +210,8 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
     alignas(64) float samples[64];
     auto visit = [&](unsigned i, std::uint32_t bx, std::uint32_t by) {
         Member& m = scanMembers[i];
-        std::uint64_t mask =
-            decodeSequentialBlock(reader, *m.dc, *m.ac, m.predictor,
-                                  m.component->quantization.data(), coefficients);
+        std::uint64_t mask = decodeSequentialBlock(reader, *m.dc, *m.ac, m.predictor,
+                                                   m.component->quantization.data(), coefficients);
         inverseDCTSparse(basis_, coefficients, mask, samples);
         storeBlock(samples, m.component->blockAt(bx, by), m.component->stride());
         while (mask != 0) {
@@ -244,8 +243,7 @@ void ProgressiveDCTMode::scan(const ScanHeader& header, const DecodingTables& ta
         throw FormatException("jpeg", "DC component of progressive JPEG not alone. ");
     if (ss == 0 && members.size() != components_.size())
         throw FormatException(
-            "jpeg",
-            "All components must be specified for DC in single scan of progressive JPEG. ");
+            "jpeg", "All components must be specified for DC in single scan of progressive JPEG. ");
     std::vector<Component*> walked;
     std::vector<std::int16_t*> blocks;
     std::vector<const HuffmanDecoder*> huffman;
@@ -287,8 +285,7 @@ void ProgressiveDCTMode::scan(const ScanHeader& header, const DecodingTables& ta
     if (ss == 0 && ah == 0) {
         walkScan(walked, noMCUAction, [&](unsigned i, std::uint32_t bx, std::uint32_t by) {
             const unsigned s = decodeDCSize(reader, *huffman[i]);
-            predictors[i] =
-                static_cast<std::int16_t>(predictors[i] + extend(reader.bits(s), s));
+            predictors[i] = static_cast<std::int16_t>(predictors[i] + extend(reader.bits(s), s));
             blockOf(i, bx, by)[0] = static_cast<std::int16_t>(std::int32_t(predictors[i]) << al);
         });
     } else if (ss == 0) {

@@ -64,8 +64,7 @@ public:
 
     // Decodes one scan whose entropy-coded data starts at the window's position; leaves the
     // window just after that data.
-    virtual void scan(const ScanHeader& header, const DecodingTables& tables,
-                      InputWindow& in) = 0;
+    virtual void scan(const ScanHeader& header, const DecodingTables& tables, InputWindow& in) = 0;
     // Writes the decoded image (bottom-up) and its metadata.
     virtual void finish(IncrementalBuffer& data, ImageMetadata& meta) = 0;
 

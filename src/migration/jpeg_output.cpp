@@ -151,8 +151,8 @@ void writeImage(const std::vector<PlaneView>& planes, std::uint32_t width, std::
     result.type = unsigned8();
     result.pixelAlignment = 0;
     result.lineAlignment = 0;
-    result.format = planes.size() == 1 ? ImageMetadata::Format::INTENSITY
-                                       : ImageMetadata::Format::RGBA;
+    result.format =
+        planes.size() == 1 ? ImageMetadata::Format::INTENSITY : ImageMetadata::Format::RGBA;
     const ImageLayout layout(result);
     data.resize(checkedU32(layout.dataSize()));
     meta = result;
@@ -178,7 +178,8 @@ void writeImage(const std::vector<PlaneView>& planes, std::uint32_t width, std::
         const std::uint8_t* crs = red.row(y);
         convertRow(ys, cbs, crs, r, g, b, width);
         // RGBA keeps the channels in natural order: red, green, blue.
-        interleaveRow(r, g, b, data.data() + std::size_t(height - 1 - y) * layout.bytesPerLine, width);
+        interleaveRow(r, g, b, data.data() + std::size_t(height - 1 - y) * layout.bytesPerLine,
+                      width);
     }
 }
 

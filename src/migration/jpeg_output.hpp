@@ -42,7 +42,7 @@ private:
     std::vector<std::uint32_t> left_; // plane column left of each target column
     std::vector<float> leftWeight_;
     std::vector<float> rightWeight_;
-    std::vector<float> samples_; // one plane row as floats, and the 0 beyond its end
+    std::vector<float> samples_;  // one plane row as floats, and the 0 beyond its end
     std::vector<float> cache_[2]; // rows interpolated across
     std::uint32_t cachedRow_[2];
     std::vector<std::uint8_t> out_;

@@ -9,7 +9,7 @@ namespace ZELK::Fuzz {
 
 // Frames above this many pixels are refused while fuzzing: a few bytes of frame header would
 // otherwise make every run allocate the gigabytes that the real limit allows.
-inline constexpr std::uint64_t jpegFuzzMaxPixels = 1u << 22;
+inline constexpr std::uint64_t jpegFuzzMaxPixels = 1u << 20;
 
 // Decodes the bytes as a JPEG file; the decoder's own exceptions are the expected outcome of
 // malformed input, anything else escapes.

@@ -3,7 +3,7 @@
 # need when they are missing, so that a fresh machine passes `make test`.
 set -euo pipefail
 
-packages=(cmake g++ googletest libgtest-dev pngcheck imagemagick)
+packages=(cmake g++ googletest libgtest-dev pngcheck imagemagick libjpeg-turbo-progs)
 case "${1:-test}" in
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
   bench) packages+=(zlib1g-dev imagemagick) ;;

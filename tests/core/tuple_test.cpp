@@ -219,7 +219,7 @@ TEST(Serialisation, ValuesAreWrittenComponentByComponent) {
     Deserializer boxReader(boxStream);
     boxRead.serialize(boxReader);
     EXPECT_EQ(boxRead, box);
-    EXPECT_NE(boxRead, Hyperrectangle<2, int>());
+    EXPECT_NE(boxRead, (Hyperrectangle<2, int>()));
 
     Hyperplane<2, float> line(Vector<2, float>(0.0f, 1.0f), 3.0f);
     EXPECT_EQ(bytesOf(line), rawBytes<float>({0.0f, 1.0f, 3.0f}));

@@ -144,6 +144,13 @@ TEST(Tuple, ViewsReadAndWriteTheNumbersTheyAreBoundTo) {
     EXPECT_EQ(storage[0], 9.0f);
     EXPECT_EQ(storage[2], 4.0f);
 
+    // Overlapping views: the numbers are read before any is written.
+    float row[3] = {1.0f, 2.0f, 3.0f};
+    PointBorrow<2, float> shifted(row + 1);
+    shifted = PointBorrow<2, float>(row);
+    EXPECT_EQ(row[1], 1.0f);
+    EXPECT_EQ(row[2], 2.0f);
+
     // A view of an owning point follows it.
     Point<2, float> owner(1.0f, 1.0f);
     PointBorrow<2, float> writer(owner);
@@ -156,7 +163,7 @@ TEST(Tuple, ViewsReadAndWriteTheNumbersTheyAreBoundTo) {
     // One axis of a size tuple, without copying.
     const Tuple<3, unsigned> sizes(3u, 640u, 480u);
     const auto plane = sizes.slice<1>();
-    static_assert(decltype(plane)::dimension == 2);
+    static_assert(std::is_same_v<decltype(plane), const TupleConstBorrow<2, unsigned>>);
     EXPECT_EQ(plane[0], 640u);
     EXPECT_EQ(plane[1], 480u);
     EXPECT_EQ((sizes.slice<0, 2>()), (Tuple<2, unsigned>(3u, 640u)));

@@ -1,4 +1,6 @@
 // The penvex executable.
 #include "app/run.hpp"
 
-int main(int argc, char** argv) { return ZELK::entryPoint(argc, argv); }
+int main(int argc, char** argv) {
+    return ZELK::entryPoint(argc, argv);
+}

@@ -11,7 +11,10 @@ namespace ZELK {
 
 int run(RunContext& context) {
     CppOutStream standardOutput(std::cout);
-    context.status.setOutput(context.quiet.given ? nullptr : &standardOutput);
+    WriteStream* statusOutput = nullptr; // -q: status lines are discarded
+    if (!context.quiet.given)
+        statusOutput = &standardOutput;
+    context.status.setOutput(statusOutput);
 
     if (!loadInput(context))
         return 1;
@@ -29,8 +32,8 @@ int run(RunContext& context) {
 int entryPoint(int argc, const char* const* argv) {
     ExceptionWriter writer(std::cerr);
     try {
-        ArgumentProcessor processor("Penvex", "Vectorization of line sketches.", "20230422", 2,
-                                    16, 79);
+        ArgumentProcessor processor("Penvex", "Vectorization of line sketches.", "20230422", 2, 16,
+                                    79);
         RunContext context;
         declareOptions(context, processor);
         DefaultActionHandler handler(std::cout, std::cerr);

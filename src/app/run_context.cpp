@@ -33,15 +33,15 @@ void declareOptions(RunContext& c, ArgumentProcessor& p) {
              {&c.reassignIterations});
     describe(c.connect, "attempt to connect lines to their neighbors seeded from the same region",
              {&c.snapDistance, &c.segmentDistance});
-    describe(c.clutterLength,
-             "lines not connected to lines longer than this is considered clutter",
+    describe(c.clutterLength, "lines not connected to lines longer than this is considered clutter",
              {&c.clutterLengthValue});
     describe(c.clutterGroup, "clutter lines within this distance is grouped together",
              {&c.clutterGroupDistance});
     describe(c.reduce, "remove redundant lines and vertices in connected polylines",
              {&c.reduceLineLength, &c.reduceVertexDistance});
     describe(c.rectification, "rectify drawing", {});
-    describe(c.rectifySize, "rectify result to specified area", {&c.rectifyWidth, &c.rectifyHeight});
+    describe(c.rectifySize, "rectify result to specified area",
+             {&c.rectifyWidth, &c.rectifyHeight});
     describe(c.svgOutput, "SVG filename", {&c.svgFile});
     describe(c.align,
              "align lines whose major normalized direction component projected in each axis is "

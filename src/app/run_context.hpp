@@ -6,6 +6,13 @@
 
 #include "app/status_reporter.hpp"
 #include "args/argument_processor.hpp"
+#include "core/buffers.hpp"
+#include "core/geometry.hpp"
+#include "core/signal.hpp"
+#include "core/transformation.hpp"
+#include "extract/polyline_set.hpp"
+#include "vs/client.hpp"
+#include "migration/image.hpp"
 
 namespace ZELK {
 
@@ -63,10 +70,25 @@ struct RunContext {
 
     StatusReporter status;
 
-    // Stage results.
+    // The visualization root (a sink that discards everything unless a client is installed).
+    VS::Context visualizationRoot;
+
+    // Stage results, in the order the stages produce them.
     bool inputIsImage = false;
+    IncrementalBuffer imageBuffer;
+    Migration::ImageMetadata imageMeta;
+    Signal<2, unsigned char> grey;
+    VS::Context greyView; // "Image gray", kept so later stages can draw on it
     bool imageScaled = false;
     float imageScale = 0.0f;
+    std::unique_ptr<Transformation<2, float>::Base> rectifyTransform;
+    Point<2, int> backgroundCorners[4];
+    BinarySignal<2, unsigned> backgroundMask;
+    bool backgroundFound = false;
+    BinarySignal<2, unsigned> lineMask;
+    Hyperrectangle<2, float> drawingArea;
+    PolylineSet lines{2.0f};
+    PolylineSet clutter{2.0f};
 };
 
 // Fills the option records with their help texts and values and registers them, in the

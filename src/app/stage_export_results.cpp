@@ -3,6 +3,8 @@
 
 namespace ZELK {
 
-bool exportResults(RunContext&) { throw SupportException("the exportResults stage in this build"); }
+bool exportResults(RunContext&) {
+    throw SupportException("the exportResults stage in this build");
+}
 
 } // namespace ZELK

@@ -3,6 +3,8 @@
 
 namespace ZELK {
 
-bool extractLines(RunContext&) { throw SupportException("the extractLines stage in this build"); }
+bool extractLines(RunContext&) {
+    throw SupportException("the extractLines stage in this build");
+}
 
 } // namespace ZELK

@@ -3,6 +3,8 @@
 
 namespace ZELK {
 
-void rectify(RunContext&) { throw SupportException("the rectify stage in this build"); }
+void rectify(RunContext&) {
+    throw SupportException("the rectify stage in this build");
+}
 
 } // namespace ZELK

@@ -3,6 +3,8 @@
 
 namespace ZELK {
 
-void refinePolylines(RunContext&) { throw SupportException("the refinePolylines stage in this build"); }
+void refinePolylines(RunContext&) {
+    throw SupportException("the refinePolylines stage in this build");
+}
 
 } // namespace ZELK

@@ -6,10 +6,18 @@
 namespace ZELK {
 
 bool loadInput(RunContext& context);
+// Branches of loadInput: a demo "name[,key=value...]" rendered into the image buffer (writing
+// name.svg and name.png), and a polygon XML file read into the drawing area and lines set.
+bool loadDemo(RunContext& context, const std::string& demo);
+bool loadPolygonXML(RunContext& context, const std::string& path);
 bool detectBackground(RunContext& context);
 bool extractLines(RunContext& context);
 void rectify(RunContext& context);
 void refinePolylines(RunContext& context);
 bool exportResults(RunContext& context);
+
+// First part of extractLines: median, top-hat and local-mean filtering of the grey image
+// (announcing their status steps), leaving the signed filtered image for segmentation.
+void conditionForExtraction(RunContext& context, Signal<2, short>& filtered);
 
 } // namespace ZELK

@@ -7,10 +7,9 @@
 namespace ZELK {
 
 std::uint64_t SteadyCounter::counter() {
-    return static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(
-            std::chrono::steady_clock::now().time_since_epoch())
-            .count());
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
 }
 
 StatusReporter::StatusReporter() : StatusReporter(std::make_unique<SteadyCounter>()) {}
@@ -20,8 +19,8 @@ StatusReporter::StatusReporter(std::unique_ptr<PerformanceCounter> counter)
       writer_(std::make_unique<LineWriter>(discard_, LineWriter::LineEnd::LF)) {}
 
 void StatusReporter::setOutput(WriteStream* out) {
-    writer_ = std::make_unique<LineWriter>(out != nullptr ? *out : discard_,
-                                           LineWriter::LineEnd::LF);
+    writer_ =
+        std::make_unique<LineWriter>(out != nullptr ? *out : discard_, LineWriter::LineEnd::LF);
 }
 
 void StatusReporter::begin(const std::string& message) {

@@ -179,8 +179,8 @@ bool ArgumentProcessor::parse(int argc, const char* const* argv, ActionHandler& 
             }
         }
         if (cursor >= positionals_.size()) {
-            handler.error(*this, "No more unnamed arguments to be processed, '" + arg +
-                                     "' ignored. ");
+            handler.error(*this,
+                          "No more unnamed arguments to be processed, '" + arg + "' ignored. ");
             return false;
         }
         std::size_t consumed = 0;

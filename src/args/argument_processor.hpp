@@ -46,7 +46,8 @@ public:
 // A number read by stream extraction.
 template <typename T> class SimpleValue : public SingleArgumentValue {
 public:
-    SimpleValue(std::string name, T initial) : SingleArgumentValue(std::move(name)), value(initial) {}
+    SimpleValue(std::string name, T initial)
+        : SingleArgumentValue(std::move(name)), value(initial) {}
     void assign(const std::string& text) override {
         value = Text::convert<T>(text);
         assigned = true;
@@ -90,8 +91,7 @@ private:
 // Writes words and items within a line width, continuing lines after a prefix.
 class WrappingWriter {
 public:
-    WrappingWriter(std::ostream& out, std::string prefix, std::uint32_t width,
-                   std::uint32_t column)
+    WrappingWriter(std::ostream& out, std::string prefix, std::uint32_t width, std::uint32_t column)
         : out_(out), prefix_(std::move(prefix)), width_(width), column_(column) {}
     // Appends one unit that is never broken unless it cannot fit even on a fresh line.
     void item(const std::string& text);

@@ -33,9 +33,8 @@ IncrementalBuffer::IncrementalBuffer(std::uint32_t size, std::uint32_t capacity)
 void DynamicBuffer::grow(std::uint32_t size, bool keep) {
     if (size > capacity_) {
         std::uint64_t doubled = 2ull * capacity_;
-        std::uint32_t newCapacity =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(std::max<std::uint64_t>(doubled, size),
-                                                               0xFFFFFFFFull));
+        std::uint32_t newCapacity = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(std::max<std::uint64_t>(doubled, size), 0xFFFFFFFFull));
         auto fresh = std::make_unique_for_overwrite<std::uint8_t[]>(newCapacity);
         if (keep && size_ > 0)
             std::memcpy(fresh.get(), data_.get(), size_);
@@ -45,8 +44,12 @@ void DynamicBuffer::grow(std::uint32_t size, bool keep) {
     size_ = size;
 }
 
-void DynamicBuffer::resize(std::uint32_t size) { grow(size, false); }
-void DynamicBuffer::resizeKeep(std::uint32_t size) { grow(size, true); }
+void DynamicBuffer::resize(std::uint32_t size) {
+    grow(size, false);
+}
+void DynamicBuffer::resizeKeep(std::uint32_t size) {
+    grow(size, true);
+}
 
 void DynamicBuffer::assign(const std::uint8_t* bytes, std::uint32_t count) {
     resize(count);

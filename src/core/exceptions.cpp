@@ -19,7 +19,9 @@ std::string Exception::message() const {
     return text.str();
 }
 
-void WhatException::write(std::ostream& out) const { out << text; }
+void WhatException::write(std::ostream& out) const {
+    out << text;
+}
 std::unique_ptr<Exception> WhatException::clone() const {
     return std::make_unique<WhatException>(*this);
 }
@@ -44,9 +46,15 @@ void CppException::write(std::ostream& out) const {
     out << "Wrapped C++ exception (" << type << "): " << message_;
 }
 
-void IteratorException::write(std::ostream& out) const { out << "Invalid iterator. "; }
-void SignalSizeException::write(std::ostream& out) const { out << "Missmatching signal size. "; }
-void SupportException::write(std::ostream& out) const { out << "No support for " << what << ". "; }
+void IteratorException::write(std::ostream& out) const {
+    out << "Invalid iterator. ";
+}
+void SignalSizeException::write(std::ostream& out) const {
+    out << "Missmatching signal size. ";
+}
+void SupportException::write(std::ostream& out) const {
+    out << "No support for " << what << ". ";
+}
 void UnexpectedValueException::write(std::ostream& out) const {
     out << found << " is not " << expected << ". ";
 }
@@ -59,9 +67,13 @@ void ParseException::write(std::ostream& out) const {
     out << "String \"" << text << "\" could not be parsed into \"" << target << "\". ";
 }
 
-void PathException::write(std::ostream& out) const { out << reason << " (" << path << ")"; }
+void PathException::write(std::ostream& out) const {
+    out << reason << " (" << path << ")";
+}
 
-void MatrixSingularException::write(std::ostream& out) const { out << "Non-singular matrix. "; }
+void MatrixSingularException::write(std::ostream& out) const {
+    out << "Non-singular matrix. ";
+}
 
 void MatrixDimensionException::write(std::ostream& out) const {
     auto number = [&out](std::uint32_t n) {
@@ -92,14 +104,18 @@ void Migration::StreamException::write(std::ostream& out) const {
     out << "Migrator was not associated with a stream. ";
 }
 
-void SocketException::write(std::ostream& out) const { out << "Socket error: " << text; }
+void SocketException::write(std::ostream& out) const {
+    out << "Socket error: " << text;
+}
 void ConnectionIOException::write(std::ostream& out) const {
     out << "Failed to transport data from " << from << " to " << to << ". ";
 }
 void UDPIOException::write(std::ostream& out) const {
     out << "Failed to transport data, " << endpoint << ". ";
 }
-void ConnectionClosedException::write(std::ostream& out) const { out << "Connection closed. "; }
+void ConnectionClosedException::write(std::ostream& out) const {
+    out << "Connection closed. ";
+}
 
 std::string demangledTypeName(const std::type_info& type) {
     int status = 0;

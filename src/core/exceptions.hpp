@@ -183,7 +183,8 @@ public:
 
 template <typename Key> class NotFoundException : public Exception {
 public:
-    NotFoundException(Key what, std::string where) : what(std::move(what)), where(std::move(where)) {}
+    NotFoundException(Key what, std::string where)
+        : what(std::move(what)), where(std::move(where)) {}
     void write(std::ostream& out) const override {
         out << "Could not find " << what << " in " << where << ". ";
     }
@@ -265,7 +266,9 @@ public:
 std::string demangledTypeName(const std::type_info& type);
 
 // Name of T as the conversion messages spell it ("float", "unsigned int").
-template <typename T> std::string typeNameOf() { return demangledTypeName(typeid(T)); }
+template <typename T> std::string typeNameOf() {
+    return demangledTypeName(typeid(T));
+}
 
 class ExceptionHandler {
 public:

@@ -12,4 +12,14 @@ inline constexpr std::uint64_t maxBufferBytes = 0xFFFFFFFFull;
 // plane size comfortably inside 32-bit buffer sizes.
 inline constexpr std::uint64_t maxJpegPixels = 1ull << 28;
 
+// No format we read has more than four channels; the cap keeps the channel-order table of a
+// layout small whatever a hostile Native header claims.
+inline constexpr std::uint32_t maxChannels = 256;
+
+// A Native header holds seven short metadata lines; anything near this size is not one.
+inline constexpr std::uint64_t maxNativeHeaderBytes = 1u << 20;
+
+// NetPBM header lines hold a magic number or two decimals; a longer line is not a header.
+inline constexpr std::uint32_t maxNetPBMHeaderLine = 4096;
+
 } // namespace ZELK::Limits

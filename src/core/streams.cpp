@@ -205,18 +205,6 @@ void ConstBufferStream::setPosition(std::uint64_t position) {
     position_ = static_cast<std::uint32_t>(position);
 }
 
-template <typename T> void SwapEndianess::swapped(T& v) {
-    unsigned char bytes[sizeof(T)];
-    std::memcpy(bytes, &v, sizeof(T));
-    std::reverse(bytes, bytes + sizeof(T));
-    T swappedValue;
-    std::memcpy(&swappedValue, bytes, sizeof(T));
-    inner_.visit(swappedValue);
-    std::memcpy(bytes, &swappedValue, sizeof(T));
-    std::reverse(bytes, bytes + sizeof(T));
-    std::memcpy(&v, bytes, sizeof(T));
-}
-
 LineWriter::LineWriter(WriteStream& out, LineEnd kind) : out_(out) {
     switch (kind) {
     case LineEnd::CR:
@@ -236,7 +224,9 @@ LineWriter& LineWriter::text(std::string_view s) {
     return *this;
 }
 
-LineWriter& LineWriter::number(std::uint64_t n) { return text(std::to_string(n)); }
+LineWriter& LineWriter::number(std::uint64_t n) {
+    return text(std::to_string(n));
+}
 
 LineWriter& LineWriter::special(unsigned mode) {
     switch (mode) {

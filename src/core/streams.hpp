@@ -2,7 +2,9 @@
 // swapper, and the line writer used for text headers and status lines.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -96,8 +98,7 @@ private:
 // Reads a borrowed buffer.
 class ConstBufferStream : public RandomReadStream {
 public:
-    explicit ConstBufferStream(const Buffer& buffer)
-        : data_(buffer.data()), size_(buffer.size()) {}
+    explicit ConstBufferStream(const Buffer& buffer) : data_(buffer.data()), size_(buffer.size()) {}
     ConstBufferStream(const std::uint8_t* data, std::uint32_t size) : data_(data), size_(size) {}
     void read(void* dest, std::uint64_t count) override;
     void skip(std::uint64_t count) override;
@@ -227,5 +228,17 @@ private:
     WriteStream& out_;
     const char* terminator_;
 };
+
+template <typename T> inline void SwapEndianess::swapped(T& v) {
+    unsigned char bytes[sizeof(T)];
+    std::memcpy(bytes, &v, sizeof(T));
+    std::reverse(bytes, bytes + sizeof(T));
+    T swappedValue;
+    std::memcpy(&swappedValue, bytes, sizeof(T));
+    inner_.visit(swappedValue);
+    std::memcpy(bytes, &swappedValue, sizeof(T));
+    std::reverse(bytes, bytes + sizeof(T));
+    std::memcpy(&v, bytes, sizeof(T));
+}
 
 } // namespace ZELK

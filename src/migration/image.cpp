@@ -1,0 +1,297 @@
+// Image metadata, layout computation and the import/export dispatch.
+#include "migration/image.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "core/checked.hpp"
+#include "core/limits.hpp"
+#include "core/text.hpp"
+
+namespace ZELK::Migration {
+
+namespace {
+
+const char* const kindWords[] = {"unsigned", "two complement", "floating point", "boolean",
+                                 "fixed point"};
+
+const char* const keyWidth = "Width";
+const char* const keyHeight = "Height";
+const char* const keyChannels = "Channels";
+const char* const keyType = "Type";
+const char* const keyPixelAlignment = "Pixel alignment";
+const char* const keyLineAlignment = "Line alignment";
+const char* const keyFormat = "Format";
+
+} // namespace
+
+std::string TypeDescriptor::text() const {
+    std::string out = std::to_string(bits) + "-bit ";
+    out += kind < 5 ? kindWords[kind] : "custom";
+    out += bigEndian ? " big endian" : " little endian";
+    return out;
+}
+
+TypeDescriptor TypeDescriptor::parse(const std::string& text) {
+    // number "-bit" blank kind blank byte-order, nothing else.
+    std::size_t i = 0;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])))
+        ++i;
+    if (i == 0 || i > 10)
+        throw ParseException(text, "bit count");
+    std::uint64_t bits = std::stoull(text.substr(0, i));
+    if (bits > 0xFFFFFFFFull)
+        throw ParseException(text, "bit count");
+    if (text.compare(i, 5, "-bit ") != 0)
+        throw ParseException(text, "-bit");
+    i += 5;
+    TypeDescriptor result;
+    result.bits = static_cast<std::uint32_t>(bits);
+    bool kindFound = false;
+    for (std::uint32_t k = 0; k < 5; ++k) {
+        std::string word = std::string(kindWords[k]) + " ";
+        if (text.compare(i, word.size(), word) == 0) {
+            result.kind = k;
+            i += word.size();
+            kindFound = true;
+            break;
+        }
+    }
+    if (!kindFound)
+        throw ParseException(text.substr(std::min(i, text.size())),
+                             "unsigned | two complement | floating point | fixed point | boolean");
+    std::string rest = text.substr(i);
+    if (rest == "little endian")
+        result.bigEndian = false;
+    else if (rest == "big endian")
+        result.bigEndian = true;
+    else
+        throw ParseException(rest, "big endian | small endian");
+    return result;
+}
+
+void Metadata::set(const std::string& key, const std::string& text) {
+    extra_[key] = text;
+}
+
+bool Metadata::has(const std::string& key) const {
+    return extra_.count(key) != 0;
+}
+
+std::string Metadata::get(const std::string& key) const {
+    auto found = extra_.find(key);
+    if (found == extra_.end())
+        throw NotFoundException<std::string>(key, "metadata");
+    return found->second;
+}
+
+std::vector<std::pair<std::string, std::string>> Metadata::enumerate() const {
+    return {extra_.begin(), extra_.end()};
+}
+
+std::string ImageMetadata::formatText(Format format) {
+    switch (format) {
+    case Format::INTENSITY:
+        return "INTENSITY";
+    case Format::RGBA:
+        return "RGBA";
+    case Format::BGRA:
+        return "BGRA";
+    }
+    throw UnexpectedValueException(std::to_string(static_cast<std::uint32_t>(format)),
+                                   "image format descriptor");
+}
+
+ImageMetadata::Format ImageMetadata::parseFormat(const std::string& text) {
+    if (text == "INTENSITY")
+        return Format::INTENSITY;
+    if (text == "RGBA")
+        return Format::RGBA;
+    if (text == "BGRA")
+        return Format::BGRA;
+    throw ParseException(text, "INTENSITY | RGBA | BGRA");
+}
+
+void ImageMetadata::set(const std::string& key, const std::string& text) {
+    if (key == keyWidth)
+        width = Text::convert<std::uint32_t>(text);
+    else if (key == keyHeight)
+        height = Text::convert<std::uint32_t>(text);
+    else if (key == keyChannels)
+        channels = Text::convert<std::uint32_t>(text);
+    else if (key == keyType)
+        type = TypeDescriptor::parse(text);
+    else if (key == keyPixelAlignment)
+        pixelAlignment = Text::convert<std::uint32_t>(text);
+    else if (key == keyLineAlignment)
+        lineAlignment = Text::convert<std::uint32_t>(text);
+    else if (key == keyFormat)
+        format = parseFormat(text);
+    else
+        Metadata::set(key, text);
+}
+
+bool ImageMetadata::has(const std::string& key) const {
+    return key == keyWidth || key == keyHeight || key == keyChannels || key == keyType ||
+           key == keyPixelAlignment || key == keyLineAlignment || key == keyFormat ||
+           Metadata::has(key);
+}
+
+std::string ImageMetadata::get(const std::string& key) const {
+    if (key == keyWidth)
+        return std::to_string(width);
+    if (key == keyHeight)
+        return std::to_string(height);
+    if (key == keyChannels)
+        return std::to_string(channels);
+    if (key == keyType)
+        return type.text();
+    if (key == keyPixelAlignment)
+        return std::to_string(pixelAlignment);
+    if (key == keyLineAlignment)
+        return std::to_string(lineAlignment);
+    if (key == keyFormat)
+        return formatText(format);
+    return Metadata::get(key);
+}
+
+std::vector<std::pair<std::string, std::string>> ImageMetadata::enumerate() const {
+    std::map<std::string, std::string> all(extra_.begin(), extra_.end());
+    for (const char* key : {keyWidth, keyHeight, keyChannels, keyType, keyPixelAlignment,
+                            keyLineAlignment, keyFormat})
+        all[key] = get(key);
+    return {all.begin(), all.end()};
+}
+
+ImageLayout::ImageLayout(const ImageMetadata& meta) : width(meta.width), height(meta.height) {
+    std::uint64_t bitsPerPixel = checkedMul(meta.channels, meta.type.bits);
+    if (meta.pixelAlignment != 0) {
+        std::uint64_t a = meta.pixelAlignment;
+        bitsPerPixel = checkedMul((checkedAdd(bitsPerPixel, a - 1)) / a, a);
+        if (bitsPerPixel % 8 != 0)
+            throw SupportException("non-byte-aligned pixels");
+    }
+    bytesPerPixel = checkedU32(bitsPerPixel / 8);
+    std::uint64_t lineBytes = checkedMul(bytesPerPixel, width);
+    if (meta.lineAlignment != 0) {
+        std::uint64_t a = meta.lineAlignment;
+        std::uint64_t lineBits = checkedMul(checkedAdd(checkedMul(lineBytes, 8), a - 1) / a, a);
+        if (lineBits % 8 != 0)
+            throw SupportException("non-byte-aligned pixels");
+        lineBytes = lineBits / 8;
+    }
+    bytesPerLine = checkedU32(lineBytes);
+    if (meta.channels > Limits::maxChannels)
+        throw SupportException(std::to_string(meta.channels) + " channels");
+    channelOrder.resize(meta.channels);
+    for (std::uint32_t c = 0; c < meta.channels; ++c)
+        channelOrder[c] = c;
+    if (meta.format == ImageMetadata::Format::BGRA && meta.channels >= 3)
+        std::swap(channelOrder[0], channelOrder[2]);
+}
+
+std::uint64_t ImageLayout::dataSize() const {
+    return checkedMul(height, bytesPerLine);
+}
+
+ReadStream& DataImporter::stream() {
+    if (stream_ == nullptr)
+        throw Migration::StreamException();
+    return *stream_;
+}
+
+WriteStream& DataExporter::stream() {
+    if (stream_ == nullptr)
+        throw Migration::StreamException();
+    return *stream_;
+}
+
+std::string fileExtension(const std::string& path) {
+    std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos)
+        return {};
+    std::string extension = path.substr(dot + 1);
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
+namespace {
+
+bool isNetPBMExtension(const std::string& extension) {
+    return extension == "pbm" || extension == "pgm" || extension == "ppm" || extension == "pam" ||
+           extension == "pnm";
+}
+
+} // namespace
+
+bool looksLikePNG(ReadStream& stream) {
+    static const std::uint8_t signature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+    ArrayBuffer<8> bytes;
+    stream.read(bytes.data(), 8);
+    return std::memcmp(bytes.data(), signature, 8) == 0;
+}
+
+bool looksLikeJPEG(ReadStream& stream) {
+    std::uint8_t bytes[2];
+    stream.read(bytes, 2);
+    return bytes[0] == 0xFF && bytes[1] == 0xD8;
+}
+
+std::unique_ptr<DataImporter> selectImporter(const std::string& path, RandomReadStream& stream) {
+    const std::string extension = fileExtension(path);
+    if (isNetPBMExtension(extension))
+        return makeNetPBMImporter();
+    if (extension == "png")
+        return makePNGImporter();
+    if (extension == "jpeg" || extension == "jpg")
+        return makeJPEGImporter();
+    stream.setPosition(0);
+    if (looksLikePNG(stream))
+        return makePNGImporter();
+    stream.setPosition(0);
+    if (looksLikeJPEG(stream))
+        return makeJPEGImporter();
+    stream.setPosition(0);
+    if (nativeScore(stream) > 0.0f)
+        return makeNativeImporter();
+    return nullptr;
+}
+
+std::unique_ptr<DataExporter> selectExporter(const std::string& path) {
+    const std::string extension = fileExtension(path);
+    if (isNetPBMExtension(extension))
+        return makeNetPBMExporter();
+    if (extension == "png")
+        return makePNGExporter();
+    return nullptr;
+}
+
+void importImage(IncrementalBuffer& data, ImageMetadata& meta, const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    CppInStream stream(file);
+    std::unique_ptr<DataImporter> importer = selectImporter(path, stream);
+    if (!importer)
+        throw SupportException("import of " + path);
+    stream.setPosition(0);
+    importer->attach(stream);
+    importer->importData(data, meta);
+    importer->detach();
+}
+
+void exportImage(const Buffer& data, const ImageMetadata& meta, const std::string& path) {
+    std::unique_ptr<DataExporter> exporter = selectExporter(path);
+    if (!exporter)
+        throw SupportException("export of " + path);
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    CppOutStream stream(file);
+    exporter->attach(stream);
+    exporter->exportData(data, meta);
+    exporter->detach();
+    stream.flush();
+}
+
+} // namespace ZELK::Migration

@@ -24,7 +24,8 @@ inline constexpr int minPeakDistanceSquared = 225;
 // Side D of the accumulator for a W x H image: trunc(sqrt(W^2 + H^2)).
 std::uint32_t houghSide(unsigned width, unsigned height);
 
-// Angle of index u: u * pi / (D - 1), brought into [-pi, pi). D must be at least 2.
+// Angle of index u: u * 2 pi / (D - 1), brought into [-pi, pi) (indices 0 and D - 1 both mean
+// angle 0, so the circle of indices wraps). D must be at least 2.
 float houghAngle(std::uint32_t u, std::uint32_t side);
 
 // accumulator (D x D, u first) gets one vote per edge pixel (x, y) and angle index u at
@@ -45,10 +46,10 @@ struct HoughPeak {
 // exceeds D / 2.
 int wrappedAngleDistance(int a, int b, std::uint32_t side);
 
-// Up to four peaks of the local-maximum image, scanned in memory order: cells of at least 16
-// votes that beat the weakest kept peak either become a new peak (when at least 15 cells from
-// every kept one, replacing the weakest when four are kept) or move their nearest peak to
-// themselves when stronger than it.
+// Up to four peaks of the local-maximum image, scanned in memory order (r outer): a cell of
+// at least 16 votes (that, once four peaks are kept, beats the weakest of them) becomes a new
+// peak when at least 15 cells from every kept one (replacing the weakest when four are kept),
+// or else moves its nearest peak to itself when stronger than it.
 std::vector<HoughPeak> selectPeaks(const Signal<2, float>& maxima);
 
 // Pairs four peaks into two roughly parallel pairs by angle, intersects each line of one pair

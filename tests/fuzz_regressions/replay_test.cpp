@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "migration/jpeg_fuzz_entry.hpp"
+#include "migration/netpbm_fuzz_entry.hpp"
 #include "migration/png_fuzz_entry.hpp"
 #include "xml/xml_fuzz_entry.hpp"
 
@@ -32,6 +33,7 @@ const FuzzTarget fuzzTargets[] = {
     {"png", &ZELK::Fuzz::png},
     {"inflate", &ZELK::Fuzz::inflate},
     {"jpeg", &ZELK::Fuzz::jpeg},
+    {"netpbm", &ZELK::Fuzz::netpbm},
 };
 
 const fs::path fuzzDir = fs::path(PENVEX_SOURCE_DIR) / "fuzz";

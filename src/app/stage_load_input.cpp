@@ -2,13 +2,13 @@
 // the extraction stages work on.
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <iostream>
 
 #include "app/stages.hpp"
 #include "core/text.hpp"
 #include "extract/filters.hpp"
 #include "extract/grey_conversion.hpp"
+#include "extract/line_thickness.hpp"
 #include "extract/resize.hpp"
 #include "extract/visual.hpp"
 #include "migration/image.hpp"
@@ -69,23 +69,6 @@ bool loadImage(RunContext& context, const std::string& path) {
     return true;
 }
 
-// The nominal line thickness in pixels from the -a text: "P%" is P percent of the square root
-// of the pixel count, anything else a thickness in pixels. A text that does not start with a
-// number raises the conversion error.
-float nominalLineThickness(const std::string& text, std::uint32_t width, std::uint32_t height) {
-    if (!text.empty() && text.back() == '%') {
-        const float percent = Text::convert<float>(text.substr(0, text.size() - 1));
-        const double pixels = double(std::uint64_t(width) * height);
-        return float(std::sqrt(pixels)) * (percent / 100.0f);
-    }
-    return Text::convert<float>(text);
-}
-
-// Lines thicker than this many pixels are worth shrinking the image for.
-constexpr float largestUnscaledThickness = 6.0f;
-// The thickness lines get after shrinking.
-constexpr float targetThickness = 5.0f;
-
 // Grey conversion, scaling and the two visualization items of a loaded or rendered image.
 void condition(RunContext& context) {
     context.visualizationRoot.child("Image").sendImage(context.imageBuffer, context.imageMeta);
@@ -107,9 +90,9 @@ void condition(RunContext& context) {
     const float thickness = nominalLineThickness(context.lineThicknessText.value,
                                                  context.imageMeta.width, context.imageMeta.height);
     // An image without pixels has nothing to shrink.
-    if (thickness > largestUnscaledThickness && !context.grey.empty()) {
+    if (needsScaling(thickness) && !context.grey.empty()) {
         context.status.begin("Scaling image to have nominal line thickness");
-        const float scale = targetThickness / thickness;
+        const float scale = thicknessScale(thickness);
         Signal<2, unsigned char> scaled;
         downscale(context.grey, scaledSize(context.grey.sizes(), scale), scaled);
         context.grey = std::move(scaled);

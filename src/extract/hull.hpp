@@ -12,8 +12,9 @@ namespace ZELK {
 // Convex hull by quickhull, counter-clockwise with x to the right and y up, starting at the
 // leftmost point (ties: smaller y). The rightmost point (ties: larger y) closes the lower
 // chain; each chain is refined by the point farthest from its edge (the first in input order
-// on ties). Points on an edge are not vertices. One distinct point gives one vertex, none
-// gives none. Uses an explicit work stack, no recursion.
+// on ties, so several points of one straight hull edge tying as farthest can leave an extra,
+// straight vertex on it). One distinct point gives one vertex, none gives none. Uses an
+// explicit work stack, no recursion.
 std::vector<Point<2, float>> convexHull(const std::vector<Point<2, int>>& points);
 
 // Shortest edge that survives simplifyHull: squared lengths below this are merged.

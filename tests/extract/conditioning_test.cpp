@@ -41,7 +41,8 @@ TEST(TopHat, LinesComeOutBrightOnEitherPaper) {
     Image flat(Tuple<2, unsigned>(12u, 9u));
     flat.fill(99);
     EXPECT_FALSE(topHatTransform(flat));
-    EXPECT_TRUE(std::all_of(flat.data(), flat.data() + flat.count(), [](auto v) { return v == 0; }));
+    EXPECT_TRUE(
+        std::all_of(flat.data(), flat.data() + flat.count(), [](auto v) { return v == 0; }));
 }
 
 TEST(BorderRing, PixelsOutsideTheRegionTakeTheRingMean) {
@@ -112,12 +113,11 @@ TEST(ConditioningStage, StepsFollowTheOptions) {
         conditionForExtraction(context, filtered);
         Image median;
         medianFilter(grey, Tuple<2, unsigned>(3u, 3u), median);
-        EXPECT_TRUE(std::equal(median.data(), median.data() + median.count(),
-                               context.grey.data()));
+        EXPECT_TRUE(std::equal(median.data(), median.data() + median.count(), context.grey.data()));
         Signal<2, short> expected;
         subtractLocalMean(median, Tuple<2, unsigned>(50u, 50u), expected);
-        EXPECT_TRUE(std::equal(expected.data(), expected.data() + expected.count(),
-                               filtered.data()));
+        EXPECT_TRUE(
+            std::equal(expected.data(), expected.data() + expected.count(), filtered.data()));
     }
     // With a background, pixels outside the mask enter the mean as the ring mean.
     {
@@ -137,8 +137,8 @@ TEST(ConditioningStage, StepsFollowTheOptions) {
         ASSERT_TRUE(fillOutsideWithBorderMean(grey, context.backgroundMask, source));
         Signal<2, short> expected;
         subtractLocalMean(source, Tuple<2, unsigned>(5u, 5u), expected);
-        EXPECT_TRUE(std::equal(expected.data(), expected.data() + expected.count(),
-                               filtered.data()));
+        EXPECT_TRUE(
+            std::equal(expected.data(), expected.data() + expected.count(), filtered.data()));
         // The grey image itself keeps its desk.
         EXPECT_EQ(context.grey(0u, 0u), grey(0u, 0u));
     }

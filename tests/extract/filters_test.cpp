@@ -25,8 +25,7 @@ Image randomImage(unsigned w, unsigned h, std::mt19937& rng, int levels = 256) {
 }
 
 // The clamped window samples of pixel (x, y), gathered the slow way.
-std::vector<int> windowSamples(const Image& image, unsigned x, unsigned y, unsigned w,
-                               unsigned h) {
+std::vector<int> windowSamples(const Image& image, unsigned x, unsigned y, unsigned w, unsigned h) {
     std::vector<int> samples;
     for (int dy = -int(h / 2); dy <= int(h - 1 - h / 2); ++dy)
         for (int dx = -int(w / 2); dx <= int(w - 1 - w / 2); ++dx) {
@@ -78,8 +77,8 @@ template <typename T> bool sameSamples(const Signal<2, T>& a, const Signal<2, T>
     return a.sizes() == b.sizes() && std::equal(a.data(), a.data() + a.count(), b.data());
 }
 
-const std::pair<unsigned, unsigned> imageSizes[] = {{1, 1}, {1, 9}, {9, 1},  {2, 2},
-                                                     {5, 4}, {17, 11}, {40, 23}};
+const std::pair<unsigned, unsigned> imageSizes[] = {{1, 1}, {1, 9},   {9, 1},  {2, 2},
+                                                    {5, 4}, {17, 11}, {40, 23}};
 
 } // namespace
 
@@ -148,10 +147,10 @@ TEST(ExtremeFilters, EqualPlainMinimumAndMaximum) {
     dot(10u, 10u) = 255;
     Image hi;
     maximumFilter(dot, Tuple<2, unsigned>(10u, 10u), hi);
-    EXPECT_EQ(hi(6u, 6u), 255);  // 10 = 6 + 4
-    EXPECT_EQ(hi(5u, 10u), 0);   // 10 > 5 + 4
+    EXPECT_EQ(hi(6u, 6u), 255);   // 10 = 6 + 4
+    EXPECT_EQ(hi(5u, 10u), 0);    // 10 > 5 + 4
     EXPECT_EQ(hi(15u, 15u), 255); // 10 = 15 - 5
-    EXPECT_EQ(hi(16u, 10u), 0);  // 10 < 16 - 5
+    EXPECT_EQ(hi(16u, 10u), 0);   // 10 < 16 - 5
 }
 
 TEST(LocalMean, EqualsThePlainWindowSumForAnyWindow) {

@@ -1,20 +1,52 @@
 #!/usr/bin/env bash
-# Runs every built fuzz target for a while on its committed seed corpus.
+# Runs every built fuzz target for a set time, starting from its committed seed corpus
+# (fuzz/corpus/NAME/) and, when present, its dictionary (fuzz/fuzz_NAME.dict). Prints the time
+# and number of executions of each run. A crash, hang or leak leaves its input in
+# fuzz/crashes/NAME/ and makes the script fail once all targets have run; move such an input to
+# fuzz/regressions/NAME/ after fixing the bug, so that the test suite replays it.
+# Usage: tools/run-fuzz.sh BUILD_DIR [SECONDS_PER_TARGET]
 set -euo pipefail
-build="$1"
+build="$(cd "$1" && pwd)"
 seconds="${2:-60}"
+cd "$(dirname "$0")/.."
+
 shopt -s nullglob
 targets=("$build"/fuzz/fuzz_*)
 if [ ${#targets[@]} -eq 0 ]; then
-  echo "No fuzz targets built yet."
-  exit 0
+  echo "No fuzz targets built in $build."
+  exit 1
 fi
+
+failed=()
 for target in "${targets[@]}"; do
-  [ -x "$target" ] || continue
+  [ -f "$target" ] && [ -x "$target" ] || continue
   name="$(basename "$target")"
-  seeds="fuzz/corpus/${name#fuzz_}"
-  work="fuzz/corpus-work/${name#fuzz_}"
-  mkdir -p "$work"
-  echo "== $name for ${seconds}s"
-  "$target" -max_total_time="$seconds" -print_final_stats=1 "$work" ${seeds:+$( [ -d "$seeds" ] && echo "$seeds")} 2>&1 | grep -E 'stat::number_of_executed_units|ERROR|SUMMARY' || true
+  short="${name#fuzz_}"
+  seeds="fuzz/corpus/$short"
+  work="fuzz/corpus-work/$short"
+  crashes="fuzz/crashes/$short"
+  log="$build/$name.log"
+  mkdir -p "$work" "$crashes"
+  options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
+           -artifact_prefix="$crashes/")
+  [ -f "fuzz/$name.dict" ] && options+=(-dict="fuzz/$name.dict")
+  # New inputs go to the first folder (the uncommitted work corpus); the seeds are only read.
+  dirs=("$work")
+  [ -d "$seeds" ] && dirs+=("$seeds")
+  echo "== $name for ${seconds}s (log: $log)"
+  start=$(date +%s)
+  status=0
+  "$target" "${options[@]}" "${dirs[@]}" > "$log" 2>&1 || status=$?
+  elapsed=$(( $(date +%s) - start ))
+  execs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)"
+  echo "   ran ${elapsed}s, ${execs:-unknown} executions, exit status $status"
+  if [ "$status" -ne 0 ]; then
+    grep -E 'ERROR|SUMMARY|Test unit written' "$log" | sed 's/^/   /' || true
+    failed+=("$name")
+  fi
 done
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "Fuzz targets that failed: ${failed[*]}"
+  exit 1
+fi

@@ -52,9 +52,11 @@ bool loadInput(RunContext& context) {
     const std::string& input = context.inputName.value;
     switch (classify(input)) {
     case InputKind::Demo:
-        throw SupportException("demo input in this build");
+        if (!loadDemo(context, input.substr(5)))
+            return false;
+        throw SupportException("grey conversion in this build");
     case InputKind::PolygonXML:
-        throw SupportException("polygon XML input in this build");
+        return loadPolygonXML(context, input);
     case InputKind::Image:
         if (!loadImage(context, input))
             return false;

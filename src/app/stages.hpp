@@ -6,6 +6,10 @@
 namespace ZELK {
 
 bool loadInput(RunContext& context);
+// Branches of loadInput: a demo "name[,key=value...]" rendered into the image buffer (writing
+// name.svg and name.png), and a polygon XML file read into the drawing area and lines set.
+bool loadDemo(RunContext& context, const std::string& demo);
+bool loadPolygonXML(RunContext& context, const std::string& path);
 bool detectBackground(RunContext& context);
 bool extractLines(RunContext& context);
 void rectify(RunContext& context);

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 # Draws a benchmark line drawing of constant stroke density with ImageMagick 6
-# (/usr/bin/convert): a grid of 80-pixel cells with every cell border drawn (so the whole
+# (/usr/bin/convert): a grid of 80-pixel cells with every cell border drawn (so that the
 # borders form one connected skeleton region, like a large connected hatching: about 1,500
 # segments of one region at 40 x 40 cells), and in every cell one figure: a circle, a wave, a
 # diagonal hatching joined to the borders, or a rectangle.

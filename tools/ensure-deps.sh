@@ -3,11 +3,11 @@
 # need when they are missing, so that a fresh machine passes `make test`.
 set -euo pipefail
 
-# rsvg-convert renders the SVG we write; ImageMagick turns its PNG into NetPBM for the check.
-packages=(cmake g++ googletest libgtest-dev librsvg2-bin imagemagick)
+# rsvg-convert renders the SVG we write (ImageMagick then turns its PNG into NetPBM).
+packages=(cmake g++ googletest libgtest-dev pngcheck imagemagick libjpeg-turbo-progs librsvg2-bin)
 case "${1:-test}" in
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
-  bench) packages+=() ;;
+  bench) packages+=(zlib1g-dev imagemagick) ;;
 esac
 
 missing=()

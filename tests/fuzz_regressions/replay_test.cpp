@@ -15,6 +15,9 @@
 #include <vector>
 
 #include "extract/polygon_xml_fuzz_entry.hpp"
+#include "migration/jpeg_fuzz_entry.hpp"
+#include "migration/netpbm_fuzz_entry.hpp"
+#include "migration/png_fuzz_entry.hpp"
 #include "xml/xml_fuzz_entry.hpp"
 
 namespace fs = std::filesystem;
@@ -28,6 +31,10 @@ struct FuzzTarget {
 
 const FuzzTarget fuzzTargets[] = {
     {"xml_reader", &ZELK::Fuzz::xmlReader},
+    {"png", &ZELK::Fuzz::png},
+    {"inflate", &ZELK::Fuzz::inflate},
+    {"jpeg", &ZELK::Fuzz::jpeg},
+    {"netpbm", &ZELK::Fuzz::netpbm},
     {"polygon_xml", &ZELK::Fuzz::polygonXML},
 };
 

@@ -1,0 +1,96 @@
+// Dequantisation, inverse DCT and level shift of 8 x 8 blocks.
+#include "migration/jpeg_idct.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace ZELK::Migration::JPEG {
+
+const std::uint8_t zigzagToNatural[64] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+
+IDCTBasis::IDCTBasis() {
+    // The value of pi the decoder has always used; the basis only has to be the same in every
+    // build, which computing in double and rounding once guarantees.
+    const double pi = 3.1415927;
+    double factor[8][8]; // factor[frequency][position]
+    for (int f = 0; f < 8; ++f)
+        for (int p = 0; p < 8; ++p)
+            factor[f][p] = (f == 0 ? std::sqrt(0.5) : 1.0) * std::cos((2 * p + 1) * f * pi / 16.0);
+    for (int v = 0; v < 8; ++v)
+        for (int u = 0; u < 8; ++u)
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 8; ++x)
+                    columns_[(v * 8 + u) * 64 + y * 8 + x] =
+                        static_cast<float>(0.25 * factor[u][x] * factor[v][y]);
+}
+
+void inverseDCTPlain(const IDCTBasis& basis, const float coefficients[64], float out[64]) {
+    for (unsigned i = 0; i < 64; ++i) {
+        float sum = 0.0f;
+        for (unsigned k = 0; k < 64; ++k)
+            sum += coefficients[k] * basis.at(i, k);
+        out[i] = sum;
+    }
+}
+
+void inverseDCTSparse(const IDCTBasis& basis, const float coefficients[64], std::uint64_t mask,
+                      float out[64]) {
+    float acc[64];
+    for (unsigned i = 0; i < 64; ++i)
+        acc[i] = 0.0f;
+    while (mask != 0) {
+        const unsigned k = static_cast<unsigned>(__builtin_ctzll(mask));
+        mask &= mask - 1;
+        const float c = coefficients[k];
+        const float* column = basis.column(k);
+        for (unsigned i = 0; i < 64; ++i)
+            acc[i] += c * column[i];
+    }
+    for (unsigned i = 0; i < 64; ++i)
+        out[i] = acc[i];
+}
+
+void storeBlock(const float out[64], std::uint8_t* dst, std::size_t stride) {
+    // Truncating first and clamping the integer gives the same byte as clamping the float, and
+    // vectorizes better. |out| < 64 * 32768 * 255 / 4 keeps the conversion inside 32 bits.
+    std::uint8_t bytes[64];
+    for (unsigned i = 0; i < 64; ++i) {
+        auto v = static_cast<std::int32_t>(out[i] + 128.5f);
+        v = v < 0 ? 0 : v;
+        v = v > 255 ? 255 : v;
+        bytes[i] = static_cast<std::uint8_t>(v);
+    }
+    for (unsigned y = 0; y < 8; ++y, dst += stride)
+        std::memcpy(dst, bytes + 8 * y, 8);
+}
+
+void blockToSamples(const IDCTBasis& basis, const std::int16_t zigzag[64], std::uint64_t zigzagMask,
+                    const std::uint16_t quantization[64], std::uint8_t* dst, std::size_t stride) {
+    float coefficients[64] = {};
+    std::uint64_t mask = 0;
+    while (zigzagMask != 0) {
+        const unsigned z = static_cast<unsigned>(__builtin_ctzll(zigzagMask));
+        zigzagMask &= zigzagMask - 1;
+        const unsigned k = zigzagToNatural[z];
+        // Exact in float: |16-bit value * 8-bit entry| < 2^24.
+        coefficients[k] =
+            static_cast<float>(static_cast<std::int32_t>(zigzag[z]) * quantization[z]);
+        mask |= 1ull << k;
+    }
+    float out[64];
+    inverseDCTSparse(basis, coefficients, mask, out);
+    storeBlock(out, dst, stride);
+}
+
+std::uint64_t nonZeroMask(const std::int16_t zigzag[64]) {
+    std::uint64_t mask = 0;
+    for (unsigned z = 0; z < 64; ++z)
+        mask |= std::uint64_t(zigzag[z] != 0) << z;
+    return mask;
+}
+
+} // namespace ZELK::Migration::JPEG

@@ -1,0 +1,182 @@
+// Chroma resampling, YCbCr to RGB conversion and the bottom-up buffer of the JPEG decoder.
+#include "migration/jpeg_output.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/checked.hpp"
+
+namespace ZELK::Migration::JPEG {
+
+namespace {
+
+constexpr std::uint32_t noRow = 0xFFFFFFFFu;
+
+// Integer part and fraction of i (planeExtent - 1) / (extent - 1).
+void samplePosition(std::uint32_t i, std::uint32_t planeExtent, std::uint32_t extent,
+                    std::uint32_t& index, float& fraction) {
+    if (planeExtent <= 1 || extent <= 1) {
+        index = 0;
+        fraction = 0.0f;
+        return;
+    }
+    const std::uint64_t numerator = std::uint64_t(i) * (planeExtent - 1);
+    index = static_cast<std::uint32_t>(numerator / (extent - 1));
+    fraction = static_cast<float>(static_cast<double>(numerator % (extent - 1)) /
+                                  static_cast<double>(extent - 1));
+}
+
+// Clamped to [0, 255] and truncated. Truncating first and clamping the integer gives the same
+// byte; the values here stay far inside 16 bits, where clamping vectorizes to two instructions.
+inline std::uint8_t clampToByte(float v) {
+    auto i = static_cast<std::int16_t>(static_cast<std::int32_t>(v));
+    i = std::max<std::int16_t>(i, 0);
+    i = std::min<std::int16_t>(i, 255);
+    return static_cast<std::uint8_t>(i);
+}
+
+} // namespace
+
+PlaneResampler::PlaneResampler(const PlaneView& plane, std::uint32_t width, std::uint32_t height)
+    : plane_(plane), width_(width), height_(height),
+      direct_(plane.width == width && plane.height == height), cachedRow_{noRow, noRow} {
+    if (direct_)
+        return;
+    left_.resize(width);
+    leftWeight_.resize(width);
+    rightWeight_.resize(width);
+    for (std::uint32_t x = 0; x < width; ++x) {
+        float fraction = 0.0f;
+        samplePosition(x, plane.width, width, left_[x], fraction);
+        leftWeight_[x] = 1.0f - fraction;
+        rightWeight_[x] = fraction;
+    }
+    samples_.assign(std::size_t(plane.width) + 1, 0.0f); // the last one is the 0 outside
+    cache_[0].resize(width);
+    cache_[1].resize(width);
+    out_.resize(width);
+}
+
+const float* PlaneResampler::across(std::uint32_t planeRow) {
+    for (int i = 0; i < 2; ++i)
+        if (cachedRow_[i] == planeRow)
+            return cache_[i].data();
+    // Rows are asked for in increasing order: replace the older one.
+    int slot = cachedRow_[0] < cachedRow_[1] ? 0 : 1;
+    if (cachedRow_[0] == noRow || cachedRow_[1] == noRow)
+        slot = cachedRow_[0] == noRow ? 0 : 1;
+    cachedRow_[slot] = planeRow;
+    const std::uint8_t* __restrict in = plane_.samples + std::size_t(planeRow) * plane_.stride;
+    float* __restrict samples = samples_.data();
+    const std::uint32_t planeWidth = plane_.width;
+    for (std::uint32_t i = 0; i < planeWidth; ++i)
+        samples[i] = static_cast<float>(in[i]);
+    float* __restrict out = cache_[slot].data();
+    const std::uint32_t* left = left_.data();
+    const float* leftWeight = leftWeight_.data();
+    const float* rightWeight = rightWeight_.data();
+    const std::uint32_t width = width_; // a local bound: the stores cannot change it
+    for (std::uint32_t x = 0; x < width; ++x) {
+        const std::uint32_t i = left[x];
+        out[x] = leftWeight[x] * samples[i] + rightWeight[x] * samples[i + 1];
+    }
+    return out;
+}
+
+const std::uint8_t* PlaneResampler::row(std::uint32_t y) {
+    if (direct_)
+        return plane_.samples + std::size_t(y) * plane_.stride;
+    std::uint32_t top = 0;
+    float fraction = 0.0f;
+    samplePosition(y, plane_.height, height_, top, fraction);
+    // As across: the row below the last one only ever gets weight 0.
+    const std::uint32_t bottom = top + 1 < plane_.height ? top + 1 : top;
+    const float* __restrict upper = across(top);
+    const float* __restrict lower = across(bottom);
+    const float upperWeight = 1.0f - fraction;
+    const float lowerWeight = fraction;
+    std::uint8_t* __restrict out = out_.data();
+    const std::uint32_t width = width_; // a local bound: the stores cannot change it
+    for (std::uint32_t x = 0; x < width; ++x)
+        out[x] = static_cast<std::uint8_t>(
+            static_cast<std::int32_t>(upperWeight * upper[x] + lowerWeight * lower[x]));
+    return out;
+}
+
+namespace {
+
+// One row of YCbCr samples to pixels packed as red | green << 8 | blue << 16: computing in
+// 32-bit lanes keeps the loop vectorized, and the packing leaves the byte interleaving to one
+// shift and store per pixel pair.
+void convertRow(const std::uint8_t* __restrict ys, const std::uint8_t* __restrict cbs,
+                const std::uint8_t* __restrict crs, std::uint32_t* __restrict pixels,
+                std::uint32_t n) {
+    for (std::uint32_t x = 0; x < n; ++x) {
+        const float lum = static_cast<float>(ys[x]);
+        const float cb = static_cast<float>(cbs[x]) - 128.0f;
+        const float cr = static_cast<float>(crs[x]) - 128.0f;
+        const std::uint32_t r = clampToByte(lum + 1.402f * cr);
+        const std::uint32_t g = clampToByte(lum - 0.3441f * cb - 0.7141f * cr);
+        const std::uint32_t b = clampToByte(lum + 1.772f * cb);
+        pixels[x] = r | (g << 8) | (b << 16);
+    }
+}
+
+// Packed pixels to 3 bytes each, red first.
+void interleaveRow(const std::uint32_t* __restrict pixels, std::uint8_t* __restrict line,
+                   std::uint32_t n) {
+    std::uint32_t x = 0;
+    // Two pixels per 8-byte store (little-endian: byte i of the word lands at line + i); its
+    // last two bytes are overwritten by the next store, so the final pixels go byte by byte.
+    for (; x + 3 < n; x += 2) {
+        const std::uint64_t pair = std::uint64_t(pixels[x]) | (std::uint64_t(pixels[x + 1]) << 24);
+        std::memcpy(line + 3 * std::size_t(x), &pair, 8);
+    }
+    for (; x < n; ++x) {
+        line[3 * std::size_t(x)] = static_cast<std::uint8_t>(pixels[x]);
+        line[3 * std::size_t(x) + 1] = static_cast<std::uint8_t>(pixels[x] >> 8);
+        line[3 * std::size_t(x) + 2] = static_cast<std::uint8_t>(pixels[x] >> 16);
+    }
+}
+
+} // namespace
+
+void writeImage(const std::vector<PlaneView>& planes, std::uint32_t width, std::uint32_t height,
+                IncrementalBuffer& data, ImageMetadata& meta) {
+    ImageMetadata result = meta;
+    result.width = width;
+    result.height = height;
+    result.channels = static_cast<std::uint32_t>(planes.size());
+    result.type = unsigned8();
+    result.pixelAlignment = 0;
+    result.lineAlignment = 0;
+    result.format =
+        planes.size() == 1 ? ImageMetadata::Format::INTENSITY : ImageMetadata::Format::RGBA;
+    const ImageLayout layout(result);
+    data.resize(checkedU32(layout.dataSize()));
+    meta = result;
+
+    if (planes.size() == 1) {
+        PlaneResampler grey(planes[0], width, height);
+        for (std::uint32_t y = 0; y < height; ++y)
+            std::memcpy(data.data() + std::size_t(height - 1 - y) * layout.bytesPerLine,
+                        grey.row(y), width);
+        return;
+    }
+
+    PlaneResampler luma(planes[0], width, height);
+    PlaneResampler blue(planes[1], width, height);
+    PlaneResampler red(planes[2], width, height);
+    std::vector<std::uint32_t> pixels(width);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint8_t* ys = luma.row(y);
+        const std::uint8_t* cbs = blue.row(y);
+        const std::uint8_t* crs = red.row(y);
+        convertRow(ys, cbs, crs, pixels.data(), width);
+        // RGBA keeps the channels in natural order: red, green, blue.
+        interleaveRow(pixels.data(),
+                      data.data() + std::size_t(height - 1 - y) * layout.bytesPerLine, width);
+    }
+}
+
+} // namespace ZELK::Migration::JPEG

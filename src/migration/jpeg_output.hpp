@@ -1,0 +1,57 @@
+// The last step of JPEG decoding: component planes resampled to the image size, converted from
+// YCbCr to RGB and written into the bottom-up image buffer with its metadata.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "migration/image.hpp"
+
+namespace ZELK::Migration::JPEG {
+
+// A borrowed plane of 8-bit samples: width x height samples, rows stride bytes apart.
+struct PlaneView {
+    const std::uint8_t* samples = nullptr;
+    std::size_t stride = 0;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+};
+
+// Brings one plane to width x height, a row at a time. A plane of that size is passed through;
+// otherwise target sample (x, y) is the bilinear interpolation of the plane at
+// (x (planeWidth - 1) / (width - 1), y (planeHeight - 1) / (height - 1)), neighbours outside the
+// plane counting as 0, truncated to 8 bits. A plane extent of 1 samples coordinate 0. Each
+// plane row is interpolated across first (once, however many target rows use it), then the two
+// rows around y are blended; each fraction is the exact quotient rounded once to float. The
+// plane is never larger than the image.
+class PlaneResampler {
+public:
+    PlaneResampler(const PlaneView& plane, std::uint32_t width, std::uint32_t height);
+    // Row y (0 = top) of the resampled plane; valid until the next call.
+    const std::uint8_t* row(std::uint32_t y);
+
+private:
+    // The plane row interpolated across into one of the two cached rows; returns it.
+    const float* across(std::uint32_t planeRow);
+
+    PlaneView plane_;
+    std::uint32_t width_;
+    std::uint32_t height_;
+    bool direct_;
+    std::vector<std::uint32_t> left_; // plane column left of each target column
+    std::vector<float> leftWeight_;
+    std::vector<float> rightWeight_;
+    std::vector<float> samples_;  // one plane row as floats, and the 0 beyond its end
+    std::vector<float> cache_[2]; // rows interpolated across
+    std::uint32_t cachedRow_[2];
+    std::vector<std::uint8_t> out_;
+};
+
+// Writes a grey image (one plane) or an RGB image from Y, Cb, Cr planes (three planes):
+// metadata width x height, 8-bit unsigned, no alignment, INTENSITY or RGBA; the top image row
+// goes into the last buffer line.
+void writeImage(const std::vector<PlaneView>& planes, std::uint32_t width, std::uint32_t height,
+                IncrementalBuffer& data, ImageMetadata& meta);
+
+} // namespace ZELK::Migration::JPEG

@@ -10,6 +10,7 @@
 #include "core/geometry.hpp"
 #include "core/signal.hpp"
 #include "core/transformation.hpp"
+#include "extract/polyline_set.hpp"
 #include "vs/client.hpp"
 #include "migration/image.hpp"
 
@@ -86,6 +87,8 @@ struct RunContext {
     bool backgroundFound = false;
     BinarySignal<2, unsigned> lineMask;
     Hyperrectangle<2, float> drawingArea;
+    PolylineSet lines{2.0f};
+    PolylineSet clutter{2.0f};
 };
 
 // Fills the option records with their help texts and values and registers them, in the

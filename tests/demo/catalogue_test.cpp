@@ -21,7 +21,7 @@ DemoDrawing figure(const std::string& name) {
 } // namespace
 
 TEST(DemoCatalogue, NamesAreCaseSensitiveAndInCatalogueOrder) {
-    const std::vector<std::string> expected = {"diagonal", "double", "L",      "plus",  "X",
+    const std::vector<std::string> expected = {"diagonal", "double", "L",      "plus",   "X",
                                                "asterisk", "T",      "square", "circle", "wave",
                                                "wobbly",   "spiral", "gaps"};
     EXPECT_EQ(ZELK::demoFigureNames(), expected);
@@ -39,11 +39,11 @@ TEST(DemoCatalogue, SegmentCountsAndStrokes) {
         std::size_t segments;
         std::size_t strokes;
     };
-    for (const Case& c : {Case{"diagonal", 1, 1}, Case{"double", 2, 2}, Case{"L", 2, 1},
-                          Case{"plus", 2, 2}, Case{"X", 2, 2}, Case{"asterisk", 3, 3},
-                          Case{"T", 2, 2}, Case{"square", 4, 1}, Case{"circle", 16, 1},
-                          Case{"wave", 10, 1}, Case{"wobbly", 5 * 34, 5}, Case{"spiral", 33, 1},
-                          Case{"gaps", 7, 7}}) {
+    for (const Case& c :
+         {Case{"diagonal", 1, 1}, Case{"double", 2, 2}, Case{"L", 2, 1}, Case{"plus", 2, 2},
+          Case{"X", 2, 2}, Case{"asterisk", 3, 3}, Case{"T", 2, 2}, Case{"square", 4, 1},
+          Case{"circle", 16, 1}, Case{"wave", 10, 1}, Case{"wobbly", 5 * 34, 5},
+          Case{"spiral", 33, 1}, Case{"gaps", 7, 7}}) {
         const DemoDrawing d = figure(c.name);
         EXPECT_EQ(d.segments().size(), c.segments) << c.name;
         EXPECT_EQ(d.strokeCount(), c.strokes) << c.name;

@@ -33,10 +33,14 @@ Parameters withPresets(std::initializer_list<std::pair<const char*, const char*>
 
 TEST(DemoParameters, DefaultsAreListedByNameWithTheirValues) {
     const Parameters p = ZELK::defaultDemoParameters();
-    const std::vector<std::string> expected = {
-        "background", "backgroundborder", "clutter",  "colorbackground", "colorclear",
-        "coloring",   "colorstroke",      "contrast", "gradient",        "noise",
-        "perspective", "quality",         "r2",       "size",            "thickness"};
+    const std::vector<std::string> expected = {"background",  "backgroundborder",
+                                               "clutter",     "colorbackground",
+                                               "colorclear",  "coloring",
+                                               "colorstroke", "contrast",
+                                               "gradient",    "noise",
+                                               "perspective", "quality",
+                                               "r2",          "size",
+                                               "thickness"};
     EXPECT_EQ(p.names(), expected);
     EXPECT_FALSE(p.boolean("background"));
     EXPECT_FALSE(p.boolean("perspective"));
@@ -108,7 +112,9 @@ TEST(DemoParameters, QualityPresetsOverwriteTheUsersValues) {
     EXPECT_EQ(geometrical.real("contrast"), 1.0f);
 
     // The message keeps its historic list, without "geometrical".
-    EXPECT_EQ(messageOf<ZELK::UnexpectedValueException>([] { withPresets({{"quality", "Poor"}}); }),
+    EXPECT_EQ(messageOf<ZELK::UnexpectedValueException>([] {
+                  withPresets({{"quality", "Poor"}});
+              }),
               "Poor is not <empty>, poor or acceptable. ");
 }
 
@@ -129,12 +135,14 @@ TEST(DemoParameters, ColoringPresetsSetAllThreeColours) {
     }
     // Without a colouring preset the user's colours stay.
     EXPECT_EQ(withPresets({{"colorstroke", "123456"}}).text("colorstroke"), "123456");
-    EXPECT_EQ(
-        messageOf<ZELK::UnexpectedValueException>([] { withPresets({{"coloring", "true"}}); }),
-        "true is not <empty>, whiteboard, postit or rgb. ");
+    EXPECT_EQ(messageOf<ZELK::UnexpectedValueException>([] {
+                  withPresets({{"coloring", "true"}});
+              }),
+              "true is not <empty>, whiteboard, postit or rgb. ");
     // Quality comes first: a bad quality is reported even when the colouring is bad too.
-    EXPECT_EQ(messageOf<ZELK::UnexpectedValueException>(
-                  [] { withPresets({{"quality", "x"}, {"coloring", "y"}}); }),
+    EXPECT_EQ(messageOf<ZELK::UnexpectedValueException>([] {
+                  withPresets({{"quality", "x"}, {"coloring", "y"}});
+              }),
               "x is not <empty>, poor or acceptable. ");
 }
 

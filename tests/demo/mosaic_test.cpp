@@ -64,8 +64,8 @@ TEST(DemoMosaic, GridSearchEqualsBruteForce) {
         for (std::uint32_t y = 0; y < h; ++y)
             for (std::uint32_t x = 0; x < w; ++x)
                 ASSERT_EQ(finder.nearest(x, y), bruteForceNearest(seeds, x, y))
-                    << "round " << round << " size " << w << "x" << h << " seeds " << n
-                    << " pixel " << x << "," << y;
+                    << "round " << round << " size " << w << "x" << h << " seeds " << n << " pixel "
+                    << x << "," << y;
         ++configurations;
     }
     EXPECT_EQ(configurations, 300);

@@ -3,10 +3,10 @@
 # need when they are missing, so that a fresh machine passes `make test`.
 set -euo pipefail
 
-packages=(cmake g++ googletest libgtest-dev)
+packages=(cmake g++ googletest libgtest-dev pngcheck imagemagick)
 case "${1:-test}" in
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
-  bench) packages+=() ;;
+  bench) packages+=(zlib1g-dev imagemagick) ;;
 esac
 
 missing=()

@@ -19,6 +19,10 @@ inline constexpr std::uint32_t maxChannels = 256;
 // A Native header holds seven short metadata lines; anything near this size is not one.
 inline constexpr std::uint64_t maxNativeHeaderBytes = 1u << 20;
 
+// A DEFLATE stream expands at most 1032-fold (a 258-byte match coded in two bits), so output
+// buffers reserved up front never exceed this multiple of the compressed size.
+inline constexpr std::uint64_t maxDeflateExpansion = 1032;
+
 // NetPBM header lines hold a magic number or two decimals; a longer line is not a header.
 inline constexpr std::uint32_t maxNetPBMHeaderLine = 4096;
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "migration/png_fuzz_entry.hpp"
 #include "xml/xml_fuzz_entry.hpp"
 
 namespace fs = std::filesystem;
@@ -27,6 +28,8 @@ struct FuzzTarget {
 
 const FuzzTarget fuzzTargets[] = {
     {"xml_reader", &ZELK::Fuzz::xmlReader},
+    {"png", &ZELK::Fuzz::png},
+    {"inflate", &ZELK::Fuzz::inflate},
 };
 
 const fs::path fuzzDir = fs::path(PENVEX_SOURCE_DIR) / "fuzz";

@@ -49,10 +49,32 @@ void distortLens(RgbImage& image, float r2) {
     const float radius = length(centre - Point<2, float>()) / static_cast<float>(std::sqrt(2.0));
     const std::size_t stride = std::size_t(image.width) * RgbImage::channels;
 
-    auto at = [&](std::int64_t x, std::int64_t y, unsigned c) -> float {
-        if (x < 0 || y < 0 || x >= image.width || y >= image.height)
-            return 0.0f;
-        return source[std::size_t(y) * stride + std::size_t(x) * RgbImage::channels + c];
+    // Bilinear weights of the four neighbours (x0, y0), (x0 + 1, y0), (x0, y0 + 1) and
+    // (x0 + 1, y0 + 1); a neighbour outside the picture contributes 0.
+    auto sample = [&](std::int64_t x0, std::int64_t y0, float fx, float fy, std::uint8_t* out) {
+        const bool inside = x0 >= 0 && y0 >= 0 && x0 + 1 < image.width && y0 + 1 < image.height;
+        const std::uint8_t* base = source.data() + y0 * std::int64_t(stride) + x0 * 3;
+        for (unsigned c = 0; c < RgbImage::channels; ++c) {
+            float a00, a10, a01, a11;
+            if (inside) {
+                a00 = base[c];
+                a10 = base[3 + c];
+                a01 = base[stride + c];
+                a11 = base[stride + 3 + c];
+            } else {
+                auto at = [&](std::int64_t x, std::int64_t y) -> float {
+                    if (x < 0 || y < 0 || x >= image.width || y >= image.height)
+                        return 0.0f;
+                    return source[std::size_t(y) * stride + std::size_t(x) * 3 + c];
+                };
+                a00 = at(x0, y0);
+                a10 = at(x0 + 1, y0);
+                a01 = at(x0, y0 + 1);
+                a11 = at(x0 + 1, y0 + 1);
+            }
+            out[c] = clampToByte((1 - fy) * ((1 - fx) * a00 + fx * a10) +
+                                 fy * ((1 - fx) * a01 + fx * a11));
+        }
     };
 
     for (std::uint32_t y = 0; y < image.height; ++y) {
@@ -70,14 +92,8 @@ void distortLens(RgbImage& image, float r2) {
                 continue;
             }
             const float fx0 = std::floor(s.x()), fy0 = std::floor(s.y());
-            const float fx = s.x() - fx0, fy = s.y() - fy0;
-            const auto x0 = static_cast<std::int64_t>(fx0), y0 = static_cast<std::int64_t>(fy0);
-            for (unsigned c = 0; c < RgbImage::channels; ++c) {
-                const float value =
-                    (1 - fy) * ((1 - fx) * at(x0, y0, c) + fx * at(x0 + 1, y0, c)) +
-                    fy * ((1 - fx) * at(x0, y0 + 1, c) + fx * at(x0 + 1, y0 + 1, c));
-                pixel[c] = clampToByte(value);
-            }
+            sample(static_cast<std::int64_t>(fx0), static_cast<std::int64_t>(fy0), s.x() - fx0,
+                   s.y() - fy0, pixel);
         }
     }
 }

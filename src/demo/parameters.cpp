@@ -54,6 +54,40 @@ Color Parameters::color(const std::string& name) const {
                  static_cast<float>(v & 255u) / 255.0f};
 }
 
+DemoRequest DemoRequest::parse(const std::string& text) {
+    DemoRequest request;
+    std::size_t start = 0;
+    bool first = true;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        const std::string piece = text.substr(start, comma - start);
+        if (first) {
+            request.name = piece;
+            first = false;
+        } else {
+            const std::size_t equals = piece.find('=');
+            request.overrides.emplace_back(piece.substr(0, equals), equals == std::string::npos
+                                                                        ? ""
+                                                                        : piece.substr(equals + 1));
+        }
+        if (comma == std::string::npos)
+            return request;
+        start = comma + 1;
+    }
+}
+
+bool applyDemoOverrides(Parameters& parameters, const DemoRequest& request,
+                        std::string& unknownKey) {
+    for (const auto& [key, value] : request.overrides) {
+        if (!parameters.has(key)) {
+            unknownKey = key;
+            return false;
+        }
+        parameters.set(key, value.empty() ? std::string("true") : value);
+    }
+    return true;
+}
+
 Parameters defaultDemoParameters() {
     Parameters p;
     p.set("background", false);

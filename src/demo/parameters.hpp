@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/color.hpp"
@@ -38,6 +39,22 @@ public:
 private:
     std::map<std::string, std::string> values_;
 };
+
+// The text after "demo:": a figure name and "key" or "key=value" overrides, all split at
+// every comma.
+struct DemoRequest {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> overrides;
+
+    // The first piece is the name. In an override the key runs up to the first "="; without
+    // "=" the whole piece is the key and the value is empty.
+    static DemoRequest parse(const std::string& text);
+};
+
+// Sets each override in order, an empty value as "true". Stops at the first key that
+// `parameters` does not hold and returns false with that key in `unknownKey`.
+bool applyDemoOverrides(Parameters& parameters, const DemoRequest& request,
+                        std::string& unknownKey);
 
 // Every parameter a demo knows, with its default.
 Parameters defaultDemoParameters();

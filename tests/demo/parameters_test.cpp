@@ -175,3 +175,29 @@ TEST(DemoParameters, SettingsRefuseWhatCannotBeDrawn) {
     EXPECT_FALSE(s.backgroundBorder);
     EXPECT_EQ(s.sheet, (Color{128 / 255.0f, 128 / 255.0f, 128 / 255.0f}));
 }
+
+TEST(DemoParameters, RequestTextSplitsIntoNameAndOverrides) {
+    const ZELK::DemoRequest r = ZELK::DemoRequest::parse("plus,size=64,background,r2=,a=b=c,,x");
+    EXPECT_EQ(r.name, "plus");
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"size", "64"}, {"background", ""}, {"r2", ""}, {"a", "b=c"}, {"", ""}, {"x", ""}};
+    EXPECT_EQ(r.overrides, expected);
+    EXPECT_EQ(ZELK::DemoRequest::parse("").name, "");
+    EXPECT_TRUE(ZELK::DemoRequest::parse("").overrides.empty());
+    EXPECT_EQ(ZELK::DemoRequest::parse(",").overrides.size(), 1u);
+
+    // Overrides apply in order, an empty value meaning "true"; the first unknown key stops
+    // them and is reported.
+    Parameters p = ZELK::defaultDemoParameters();
+    std::string unknown;
+    EXPECT_TRUE(ZELK::applyDemoOverrides(
+        p, ZELK::DemoRequest::parse("x,size=64,perspective=,background,size=32"), unknown));
+    EXPECT_EQ(p.integer("size"), 32);
+    EXPECT_TRUE(p.boolean("perspective"));
+    EXPECT_TRUE(p.boolean("background"));
+    EXPECT_FALSE(ZELK::applyDemoOverrides(
+        p, ZELK::DemoRequest::parse("x,thickness=9,Size=1,size=2"), unknown));
+    EXPECT_EQ(unknown, "Size");
+    EXPECT_EQ(p.real("thickness"), 9.0f);
+    EXPECT_EQ(p.integer("size"), 32) << "nothing after the unknown key is applied";
+}

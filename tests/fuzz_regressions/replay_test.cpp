@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "demo/demo_fuzz_entry.hpp"
 #include "migration/png_fuzz_entry.hpp"
 #include "xml/xml_fuzz_entry.hpp"
 
@@ -30,6 +31,7 @@ const FuzzTarget fuzzTargets[] = {
     {"xml_reader", &ZELK::Fuzz::xmlReader},
     {"png", &ZELK::Fuzz::png},
     {"inflate", &ZELK::Fuzz::inflate},
+    {"demo", &ZELK::Fuzz::demo},
 };
 
 const fs::path fuzzDir = fs::path(PENVEX_SOURCE_DIR) / "fuzz";

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "demo/demo_fuzz_entry.hpp"
 #include "extract/polygon_xml_fuzz_entry.hpp"
 #include "migration/jpeg_fuzz_entry.hpp"
 #include "migration/netpbm_fuzz_entry.hpp"
@@ -36,6 +37,7 @@ const FuzzTarget fuzzTargets[] = {
     {"jpeg", &ZELK::Fuzz::jpeg},
     {"netpbm", &ZELK::Fuzz::netpbm},
     {"polygon_xml", &ZELK::Fuzz::polygonXML},
+    {"demo", &ZELK::Fuzz::demo},
 };
 
 const fs::path fuzzDir = fs::path(PENVEX_SOURCE_DIR) / "fuzz";

@@ -1,5 +1,5 @@
 // Rendering whole demos: the drawing-to-pixel mapping (perspective corners checked against
-// tests/data/demo/perspective_corners.py), exact stroke edges, what a picture may contain,
+// tests/data/demo/tilted_sheet_corners.py), exact stroke edges, what a picture may contain,
 // reproducibility, and the reference SVG.
 #include "demo/render.hpp"
 
@@ -62,7 +62,7 @@ std::size_t count(const std::string& text, const std::string& piece) {
 } // namespace
 
 TEST(DemoRender, PerspectiveMatchesTheIndependentComputation) {
-    // From tests/data/demo/perspective_corners.py (numpy, double precision).
+    // From tests/data/demo/tilted_sheet_corners.py (numpy, double precision).
     const double matrix[3][3] = {{0.984807753, 0.030153690, 0.171010072},
                                  {0.000000000, 0.984807753, -0.173648178},
                                  {-0.173648178, 0.171010072, 0.969846310}};

@@ -179,7 +179,7 @@ private:
 // Raised when a code reaches a tree entry that no code was assigned to.
 [[noreturn]] void unassignedCode();
 
-// T.81 F.2.2.1: a received s-bit value v stands for a negative difference when its top bit is 0.
+// A received s-bit value v stands for a negative number when its top bit is 0.
 inline std::int32_t extend(std::uint32_t v, unsigned s) {
     if (s == 0)
         return 0;

@@ -1,9 +1,16 @@
-// The first stage: classifies the input and loads it.
+// The first stage: classifies the input, loads it and conditions it into the grey image that
+// the extraction stages work on.
 #include <algorithm>
 #include <cctype>
 #include <iostream>
 
 #include "app/stages.hpp"
+#include "core/text.hpp"
+#include "extract/filters.hpp"
+#include "extract/grey_conversion.hpp"
+#include "extract/line_thickness.hpp"
+#include "extract/resize.hpp"
+#include "extract/visual.hpp"
 #include "migration/image.hpp"
 
 namespace ZELK {
@@ -23,6 +30,22 @@ InputKind classify(const std::string& input) {
             return InputKind::PolygonXML;
     }
     return InputKind::Image;
+}
+
+// Filter sizes that the conditioning could not honour are refused before any work is done,
+// so a user does not wait for loading and background detection to learn it.
+bool conditioningOptionsUsable(const RunContext& context) {
+    if (context.medianSize.value > maxMedianWindow) {
+        std::cerr << "Median window " << context.medianSize.value
+                  << " is larger than the supported maximum " << maxMedianWindow << " (-e)\n";
+        return false;
+    }
+    if (context.localMeanSize.value > maxLocalMeanWindow) {
+        std::cerr << "Local mean window " << context.localMeanSize.value
+                  << " is larger than the supported maximum " << maxLocalMeanWindow << " (-n)\n";
+        return false;
+    }
+    return true;
 }
 
 // Imports the image file; a failure is reported as one line and ends the stage.
@@ -46,21 +69,63 @@ bool loadImage(RunContext& context, const std::string& path) {
     return true;
 }
 
+// Grey conversion, scaling and the two visualization items of a loaded or rendered image.
+void condition(RunContext& context) {
+    context.visualizationRoot.child("Image").sendImage(context.imageBuffer, context.imageMeta);
+
+    if (isSingleChannel(context.imageMeta)) {
+        copySingleChannel(context.imageBuffer, context.imageMeta, context.grey);
+    } else {
+        context.status.begin("Converting to gray scale");
+        try {
+            convertColourToGrey(context.imageBuffer, context.imageMeta, context.grey);
+        } catch (...) {
+            // Close the line before the entry point reports the reason.
+            context.status.end(false);
+            throw;
+        }
+        context.status.end(true);
+    }
+
+    const float thickness = nominalLineThickness(context.lineThicknessText.value,
+                                                 context.imageMeta.width, context.imageMeta.height);
+    // An image without pixels has nothing to shrink.
+    if (needsScaling(thickness) && !context.grey.empty()) {
+        context.status.begin("Scaling image to have nominal line thickness");
+        const float scale = thicknessScale(thickness);
+        Signal<2, unsigned char> scaled;
+        downscale(context.grey, scaledSize(context.grey.sizes(), scale), scaled);
+        context.grey = std::move(scaled);
+        context.imageScaled = true;
+        context.imageScale = scale;
+        context.status.end(true);
+    }
+
+    context.greyView = context.visualizationRoot.child("Image gray");
+    sendSignal(context.greyView, context.grey);
+}
+
 } // namespace
 
 bool loadInput(RunContext& context) {
     const std::string& input = context.inputName.value;
     switch (classify(input)) {
     case InputKind::Demo:
+        if (!conditioningOptionsUsable(context))
+            return false;
         if (!loadDemo(context, input.substr(5)))
             return false;
-        throw SupportException("grey conversion in this build");
+        condition(context);
+        return true;
     case InputKind::PolygonXML:
         return loadPolygonXML(context, input);
     case InputKind::Image:
+        if (!conditioningOptionsUsable(context))
+            return false;
         if (!loadImage(context, input))
             return false;
-        throw SupportException("grey conversion in this build");
+        condition(context);
+        return true;
     }
     return false;
 }

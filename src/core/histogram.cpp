@@ -7,16 +7,14 @@
 
 namespace ZELK {
 
-template <typename T>
-std::unique_ptr<typename Histogram<T>::AbstractIterator> DenseHistogram<T>::begin() const {
+template <typename T> typename DenseHistogram<T>::IteratorHandle DenseHistogram<T>::begin() const {
     auto it =
         std::make_unique<DenseIterator>(counters_.data(), counters_.data() + binCount, valueOf(0));
     it->skipEmpty();
     return it;
 }
 
-template <typename T>
-std::unique_ptr<typename Histogram<T>::AbstractIterator> DenseHistogram<T>::end() const {
+template <typename T> typename DenseHistogram<T>::IteratorHandle DenseHistogram<T>::end() const {
     // The end position holds the value of the last bin.
     return std::make_unique<DenseIterator>(counters_.data() + binCount, counters_.data() + binCount,
                                            valueOf(binCount - 1));
@@ -30,8 +28,7 @@ template <typename T> void DenseHistogram<T>::DenseIterator::skipEmpty() {
 }
 
 template <typename T>
-std::unique_ptr<typename Histogram<T>::AbstractIterator>
-DenseHistogram<T>::DenseIterator::clone() const {
+typename DenseHistogram<T>::IteratorHandle DenseHistogram<T>::DenseIterator::clone() const {
     auto copy = std::make_unique<DenseIterator>(*this);
     copy->skipEmpty();
     return copy;

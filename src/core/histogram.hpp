@@ -49,6 +49,7 @@ template <typename T> class DenseHistogram : public Histogram<T> {
 
 public:
     using typename Histogram<T>::AbstractIterator;
+    using IteratorHandle = std::unique_ptr<AbstractIterator>;
     static constexpr std::uint32_t binCount = std::uint32_t(1) << (8 * sizeof(T));
 
     static constexpr std::uint32_t binOf(T value) {

@@ -44,16 +44,31 @@ template <unsigned N, typename T> struct Inline {
     constexpr T* data() { return values; }
     constexpr const T* data() const { return values; }
 };
-template <typename T> struct Borrow {
+// Copying a view copies the binding; assigning one view to another writes the numbers
+// through it, since a view stays bound to the numbers it was made for.
+template <unsigned N, typename T> struct Borrow {
     static constexpr bool owning = false;
     static constexpr bool writable = true;
     T* values;
+    constexpr explicit Borrow(T* values) : values(values) {}
+    constexpr Borrow(const Borrow&) = default;
+    constexpr Borrow& operator=(const Borrow& other) {
+        T copy[N]; // the two views may overlap
+        for (unsigned i = 0; i < N; ++i)
+            copy[i] = other.values[i];
+        for (unsigned i = 0; i < N; ++i)
+            values[i] = copy[i];
+        return *this;
+    }
     constexpr T* data() const { return values; }
 };
-template <typename T> struct ConstBorrow {
+template <unsigned N, typename T> struct ConstBorrow {
     static constexpr bool owning = false;
     static constexpr bool writable = false;
     const T* values;
+    constexpr explicit ConstBorrow(const T* values) : values(values) {}
+    constexpr ConstBorrow(const ConstBorrow&) = default;
+    ConstBorrow& operator=(const ConstBorrow&) = delete;
     constexpr const T* data() const { return values; }
 };
 } // namespace TupleStorage
@@ -106,16 +121,17 @@ public:
              !S::writable) constexpr Coordinates(const Coordinates<K, N, T, S2>& other)
         : storage_{other.data()} {}
 
-    // Copying a view copies the binding; assigning to a writable view writes the numbers
-    // through it (a view never rebinds).
-    constexpr Coordinates(const Coordinates&) = default;
-    constexpr Coordinates& operator=(const Coordinates&) requires S::owning = default;
-    constexpr Coordinates& operator=(const Coordinates& other) requires(!S::owning && S::writable) {
-        return assign(other);
-    }
+    // Copy and assignment follow the storage: owning values copy their numbers, views copy
+    // their binding and write through on assignment. Assigning from another storage of the
+    // same kind writes the numbers.
     template <typename S2>
     requires S::writable constexpr Coordinates& operator=(const Coordinates<K, N, T, S2>& other) {
-        return assign(other);
+        T copy[N]; // the two may overlap
+        for (unsigned i = 0; i < N; ++i)
+            copy[i] = other[i];
+        for (unsigned i = 0; i < N; ++i)
+            storage_.data()[i] = copy[i];
+        return *this;
     }
 
     constexpr auto data() const { return storage_.data(); }
@@ -135,7 +151,7 @@ public:
     template <unsigned O, unsigned L = 0> constexpr auto slice() const {
         constexpr unsigned length = L == 0 ? N - O : L;
         static_assert(O + length <= N && length > 0, "slice outside the tuple");
-        return Coordinates<K, length, T, TupleStorage::ConstBorrow<T>>(data() + O);
+        return Coordinates<K, length, T, TupleStorage::ConstBorrow<length, T>>(data() + O);
     }
 
     // Visits the N components in order with the visitor's operation for T.
@@ -145,31 +161,25 @@ public:
     }
 
 private:
-    template <typename S2> constexpr Coordinates& assign(const Coordinates<K, N, T, S2>& other) {
-        for (unsigned i = 0; i < N; ++i)
-            storage_.data()[i] = other[i];
-        return *this;
-    }
-
     S storage_;
 };
 
 template <unsigned N, typename T>
 using Tuple = Coordinates<TupleKind::Tuple, N, T, TupleStorage::Inline<N, T>>;
 template <unsigned N, typename T>
-using TupleConstBorrow = Coordinates<TupleKind::Tuple, N, T, TupleStorage::ConstBorrow<T>>;
+using TupleConstBorrow = Coordinates<TupleKind::Tuple, N, T, TupleStorage::ConstBorrow<N, T>>;
 template <unsigned N, typename T>
 using Point = Coordinates<TupleKind::Point, N, T, TupleStorage::Inline<N, T>>;
 template <unsigned N, typename T>
-using PointBorrow = Coordinates<TupleKind::Point, N, T, TupleStorage::Borrow<T>>;
+using PointBorrow = Coordinates<TupleKind::Point, N, T, TupleStorage::Borrow<N, T>>;
 template <unsigned N, typename T>
-using PointConstBorrow = Coordinates<TupleKind::Point, N, T, TupleStorage::ConstBorrow<T>>;
+using PointConstBorrow = Coordinates<TupleKind::Point, N, T, TupleStorage::ConstBorrow<N, T>>;
 template <unsigned N, typename T>
 using Vector = Coordinates<TupleKind::Vector, N, T, TupleStorage::Inline<N, T>>;
 template <unsigned N, typename T>
-using VectorBorrow = Coordinates<TupleKind::Vector, N, T, TupleStorage::Borrow<T>>;
+using VectorBorrow = Coordinates<TupleKind::Vector, N, T, TupleStorage::Borrow<N, T>>;
 template <unsigned N, typename T>
-using VectorConstBorrow = Coordinates<TupleKind::Vector, N, T, TupleStorage::ConstBorrow<T>>;
+using VectorConstBorrow = Coordinates<TupleKind::Vector, N, T, TupleStorage::ConstBorrow<N, T>>;
 
 // Component-wise equality of two values of the same kind, whatever holds their numbers.
 template <TupleKind K, unsigned N, typename T, typename S1, typename S2>

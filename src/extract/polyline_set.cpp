@@ -7,10 +7,6 @@ namespace ZELK {
 
 namespace {
 
-bool finite(const Point<2, float>& p) {
-    return std::isfinite(p.x()) && std::isfinite(p.y());
-}
-
 // Search radius that safely covers every vertex the distance test can accept: rounding in the
 // single-precision distance is far below this relative slack.
 double searchRadius(float mergeDistance) {
@@ -41,54 +37,6 @@ void BoundingBoxBuilder::add(const Point<2, float>& p) {
     }
 }
 
-std::int64_t PolylineSet::VertexGrid::cellOf(double coordinate) const {
-    // Cells beyond +-2^30 collapse into the outermost ones; the mapping stays monotone, so a
-    // search over the cells of [p - r, p + r] still finds every vertex in that interval.
-    constexpr double limit = 1073741824.0;
-    const double c = std::floor(coordinate / cell_);
-    return static_cast<std::int64_t>(std::clamp(c, -limit, limit));
-}
-
-std::uint64_t PolylineSet::VertexGrid::key(std::int64_t cx, std::int64_t cy) {
-    return (std::uint64_t(std::uint32_t(cx)) << 32) | std::uint32_t(cy);
-}
-
-void PolylineSet::VertexGrid::insert(std::uint32_t vertex, const Point<2, float>& at) {
-    if (!finite(at))
-        return;
-    cells_[key(cellOf(at.x()), cellOf(at.y()))].push_back(vertex);
-}
-
-void PolylineSet::VertexGrid::move(std::uint32_t vertex, const Point<2, float>& from,
-                                   const Point<2, float>& to) {
-    const bool wasIn = finite(from);
-    const bool isIn = finite(to);
-    if (wasIn && isIn && cellOf(from.x()) == cellOf(to.x()) && cellOf(from.y()) == cellOf(to.y()))
-        return;
-    if (wasIn) {
-        auto found = cells_.find(key(cellOf(from.x()), cellOf(from.y())));
-        if (found != cells_.end()) {
-            std::vector<std::uint32_t>& list = found->second;
-            list.erase(std::find(list.begin(), list.end(), vertex));
-        }
-    }
-    insert(vertex, to);
-}
-
-template <typename Visit>
-void PolylineSet::VertexGrid::forNear(const Point<2, float>& p, double radius, Visit visit) {
-    const std::int64_t x0 = cellOf(double(p.x()) - radius), x1 = cellOf(double(p.x()) + radius);
-    const std::int64_t y0 = cellOf(double(p.y()) - radius), y1 = cellOf(double(p.y()) + radius);
-    for (std::int64_t cy = y0; cy <= y1; ++cy)
-        for (std::int64_t cx = x0; cx <= x1; ++cx) {
-            auto found = cells_.find(key(cx, cy));
-            if (found == cells_.end())
-                continue;
-            for (std::uint32_t v : found->second)
-                visit(v);
-        }
-}
-
 PolylineSet::PolylineSet(float mergeDistance) : mergeDistance_(mergeDistance) {}
 
 PolylineSet::PolylineSet(const PolylineSet& other)
@@ -116,7 +64,7 @@ bool PolylineSet::gridUsable() const {
 }
 
 void PolylineSet::rebuildGrid() {
-    grid_ = std::make_unique<VertexGrid>(std::max(searchRadius(mergeDistance_), 1.0 / 1024));
+    grid_ = std::make_unique<PointGrid>(std::max(searchRadius(mergeDistance_), 1.0 / 1024));
     for (std::uint32_t v = 0; v < vertices_.size(); ++v)
         grid_->insert(v, vertices_[v].position());
 }
@@ -127,11 +75,10 @@ std::uint32_t PolylineSet::insertVertex(const Point<2, float>& p) {
     if (gridUsable()) {
         if (!grid_)
             rebuildGrid();
-        if (finite(p))
-            grid_->forNear(p, searchRadius(mergeDistance_), [&](std::uint32_t v) {
-                if (v < best && distance(vertices_[v].position(), p) < mergeDistance_)
-                    best = v;
-            });
+        grid_->forNear(p, searchRadius(mergeDistance_), [&](std::uint32_t v) {
+            if (v < best && distance(vertices_[v].position(), p) < mergeDistance_)
+                best = v;
+        });
     } else {
         // A merge distance of 0, below 0 or NaN accepts nothing; a huge or infinite one is
         // served by the plain scan in index order.

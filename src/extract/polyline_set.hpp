@@ -4,12 +4,12 @@
 
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "core/geometry.hpp"
 #include "core/transformation.hpp"
 #include "core/tuple.hpp"
+#include "extract/point_grid.hpp"
 
 namespace ZELK {
 
@@ -100,26 +100,6 @@ public:
     void clear();
 
 private:
-    // Vertices bucketed by the cell of their stored position, so that insertion compares a
-    // point with the few vertices near it instead of all of them. Cells are at least as wide
-    // as the search radius, so a search looks at no more than 3 x 3 cells.
-    class VertexGrid {
-    public:
-        explicit VertexGrid(double cell) : cell_(cell) {}
-        void insert(std::uint32_t vertex, const Point<2, float>& at);
-        void move(std::uint32_t vertex, const Point<2, float>& from, const Point<2, float>& to);
-        // Calls visit(index) for every vertex stored in a cell that the square of the given
-        // radius around p touches.
-        template <typename Visit>
-        void forNear(const Point<2, float>& p, double radius, Visit visit);
-
-    private:
-        std::int64_t cellOf(double coordinate) const;
-        static std::uint64_t key(std::int64_t cx, std::int64_t cy);
-        double cell_;
-        std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> cells_;
-    };
-
     bool gridUsable() const;
     void rebuildGrid();
 
@@ -127,7 +107,9 @@ private:
     std::vector<PositionAccumulator> vertices_;
     std::vector<Polyline> polylines_;
     TransformationPtr view_;
-    std::unique_ptr<VertexGrid> grid_; // null when stale or when the plain scan is used
+    // Vertices by the cell of their stored position, so that insertion compares a point only
+    // with the vertices near it; null when stale or when the plain scan serves.
+    std::unique_ptr<PointGrid> grid_;
 };
 
 } // namespace ZELK

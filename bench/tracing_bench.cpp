@@ -1,0 +1,123 @@
+// Line extraction timing: each drawing (8-bit PGM, dark strokes on white) goes from the grey
+// image through segmentation, closing, opening, thinning, seeding, reassignment, neighbour
+// connection and joining to the lines set, with the default settings. Each drawing runs three
+// times and the fastest run counts (a shared machine adds noise, never removes work). Prints
+// the time per step and size, and last the ratio of the last drawing's time to the first's.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "extract/line_tracing.hpp"
+#include "extract/mask_cleaning.hpp"
+#include "extract/polyline_connection.hpp"
+#include "extract/segmentation.hpp"
+#include "extract/thinning.hpp"
+#include "migration/image.hpp"
+
+using namespace ZELK;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Timing {
+    static constexpr int steps = 6;
+    double seconds[steps] = {};
+    double total() const {
+        double sum = 0;
+        for (double s : seconds)
+            sum += s;
+        return sum;
+    }
+};
+
+const char* stepNames[Timing::steps] = {"segment", "close/open", "thin",
+                                        "seed",    "refine",     "connect"};
+
+struct Result {
+    Timing timing;
+    std::size_t segments = 0;
+    std::size_t polylines = 0;
+};
+
+Result extract(const Signal<2, short>& grey) {
+    Result result;
+    auto t = Clock::now();
+    auto lap = [&](int step) {
+        const auto now = Clock::now();
+        result.timing.seconds[step] = std::chrono::duration<double>(now - t).count();
+        t = now;
+    };
+    LineThresholds range;
+    if (!findThresholds(grey, range, nullptr, VS::Context()))
+        throw std::runtime_error("no thresholds for the drawing");
+    BinarySignal<2, unsigned> mask, work, skeleton;
+    segment(mask, grey, range);
+    lap(0);
+    closeMask(mask, work, 1);
+    openMask(mask, work, 1);
+    lap(1);
+    if (!thin(mask, work, skeleton, 20))
+        throw std::runtime_error("thinning did not settle");
+    lap(2);
+    std::vector<LineSegment> segments;
+    seedSegments(skeleton, segments);
+    lap(3);
+    Signal<2, unsigned short> labels;
+    labelSkeletonRegions(skeleton, labels);
+    reassignPixels(skeleton, labels, segments, 3);
+    connectNeighbours(segments, 2.0f, 5.0f);
+    lap(4);
+    result.segments = segments.size();
+    PolylineSet lines;
+    addSegmentPolylines(lines, segments);
+    joinPolylines(lines.polylines());
+    lines.cleanUp();
+    lap(5);
+    result.polylines = lines.polylines().size();
+    return result;
+}
+
+Signal<2, short> load(const std::string& path) {
+    IncrementalBuffer buffer;
+    Migration::ImageMetadata meta;
+    Migration::importImage(buffer, meta, path);
+    const Migration::ImageLayout layout(meta);
+    Signal<2, short> grey(Tuple<2, unsigned>(meta.width, meta.height));
+    for (unsigned y = 0; y < meta.height; ++y)
+        for (unsigned x = 0; x < meta.width; ++x)
+            grey(x, y) =
+                buffer.data()[std::size_t(y) * layout.bytesPerLine + x * layout.bytesPerPixel];
+    return grey;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_tracing DRAWING.pgm...\n");
+        return 2;
+    }
+    std::vector<double> totals;
+    for (int i = 1; i < argc; ++i) {
+        const Signal<2, short> grey = load(argv[i]);
+        Result best;
+        for (int run = 0; run < 3; ++run) {
+            const Result r = extract(grey);
+            if (run == 0 || r.timing.total() < best.timing.total())
+                best = r;
+        }
+        std::printf("tracing %ux%u: %zu segments, %zu polylines, %.3f s (", grey.width(),
+                    grey.height(), best.segments, best.polylines, best.timing.total());
+        for (int s = 0; s < Timing::steps; ++s)
+            std::printf("%s%s %.3f", s ? ", " : "", stepNames[s], best.timing.seconds[s]);
+        std::printf(")\n");
+        totals.push_back(best.timing.total());
+    }
+    std::printf("tracing time ratio, largest / smallest drawing: %.2f\n",
+                totals.back() / totals.front());
+    return 0;
+}

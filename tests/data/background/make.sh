@@ -1,0 +1,15 @@
+#!/bin/sh
+# Regenerates the background detection fixtures from the shared sample photos with
+# ImageMagick 6 (Debian's /usr/bin/convert). Run from this folder:
+#   sh make.sh /path/to/shared/samples
+set -eu
+S=${1:-../../../../shared/samples}
+C=/usr/bin/convert
+# The photographed sheet at the methods' own working width (128) and at 400 pixels.
+$C "$S/sheet-on-desk.jpg" -resize 128x96! sheet-128.ppm
+$C "$S/sheet-on-desk.jpg" -resize 400x300! sheet-400.ppm
+$C "$S/large-sheet-on-desk.jpg" -resize 128x96! large-sheet-128.ppm
+# Pictures without a sheet: the bare desk left of the large sheet (columns 0..479 lie left of
+# the sheet's leftmost corner at x = 511), and a smooth gradient with no edges at all.
+$C "$S/large-sheet-on-desk.jpg" -crop 480x360+0+300 +repage -resize 128x96! no-sheet-desk.ppm
+$C -size 128x96 gradient:gray20-gray70 -type TrueColor -depth 8 no-sheet-gradient.ppm

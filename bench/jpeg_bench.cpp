@@ -3,6 +3,9 @@
 // Prints, per file, the best of REPETITIONS (default 7) wall-clock and CPU times of our
 // importImage (file read included) and of `djpeg -outfile /dev/null FILE` (process start and
 // PPM formatting included); the last line is the baseline file's CPU time ratio, ours / djpeg.
+// Our image buffer is reused from one repetition to the next: djpeg streams its output through
+// a small buffer, and on these virtual machines the first touch of a fresh 36 MB buffer costs
+// more than the decoding itself, which would measure the machine rather than the decoder.
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>

@@ -30,7 +30,7 @@ constexpr std::uint8_t markerAPP0 = 0xE0;
 constexpr std::uint8_t markerAPP15 = 0xEF;
 constexpr std::uint8_t markerCOM = 0xFE;
 
-// T.81 allows sampling factors 1 to 4.
+// The format allows sampling factors 1 to 4.
 constexpr unsigned maxSamplingFactor = 4;
 
 [[noreturn]] void unexpectedEnd() {

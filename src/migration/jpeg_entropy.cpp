@@ -222,6 +222,22 @@ void HuffmanDecoder::build(const std::array<std::uint8_t, 16>& counts,
         }
         lookup_[prefix] = entry;
     }
+
+    // Coefficients whose code and extra bits fit the lookup together.
+    coefficients_.assign(1u << lookupBits, 0);
+    for (std::uint32_t prefix = 0; prefix < (1u << lookupBits); ++prefix) {
+        const std::uint32_t entry = lookup_[prefix];
+        if (entry >= leafLimit)
+            continue;
+        const unsigned length = entry >> 8;
+        const unsigned run = (entry >> 4) & 15u;
+        const unsigned size = entry & 15u;
+        if (size == 0 || length + size > lookupBits)
+            continue;
+        const std::uint32_t bits = (prefix >> (lookupBits - length - size)) & ((1u << size) - 1);
+        const auto value = static_cast<std::uint16_t>(extend(bits, size));
+        coefficients_[prefix] = (std::uint32_t(value) << 16) | (run << 8) | (length + size);
+    }
 }
 
 std::uint32_t HuffmanDecoder::walk(BitReader& reader, std::uint32_t v) const {

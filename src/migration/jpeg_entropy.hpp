@@ -153,6 +153,13 @@ public:
     // The plain decoding: one bit per tree step from the root.
     std::uint32_t decodeByTree(BitReader& reader) const;
 
+    // For AC tables: when the next lookupBits bits hold a whole run/size code and its extra
+    // bits, the coefficient in one step: value << 16 | run << 8 | bits used; 0 otherwise.
+    // Only valid with at least lookupBits bits available.
+    std::uint32_t coefficientAt(const BitReader& reader) const {
+        return coefficients_[reader.peek(lookupBits)];
+    }
+
 private:
     // Lookup entries: (length << 8) | value for codes of at most lookupBits bits; otherwise
     // internalFlag | node for the tree value after lookupBits bits, or deadEntry.
@@ -166,12 +173,13 @@ private:
     HuffmanTree tree_;
     std::vector<std::uint8_t> values_;
     std::vector<std::uint32_t> lookup_;
+    std::vector<std::uint32_t> coefficients_;
 };
 
 // Raised when a code reaches a tree entry that no code was assigned to.
 [[noreturn]] void unassignedCode();
 
-// T.81 F.2.2.1: a received s-bit value v stands for a negative difference when its top bit is 0.
+// A received s-bit value v stands for a negative number when its top bit is 0.
 inline std::int32_t extend(std::uint32_t v, unsigned s) {
     if (s == 0)
         return 0;

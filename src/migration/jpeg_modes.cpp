@@ -53,6 +53,24 @@ std::uint64_t decodeSequentialBlock(BitReader& reader, const HuffmanDecoder& dc,
     coefficients[0] = static_cast<float>(std::int32_t(predictor) * quantization[0]);
     std::uint64_t mask = 1;
     for (unsigned k = 1; k < 64;) {
+        reader.fill();
+        if (reader.available() >= HuffmanDecoder::lookupBits) {
+            // Most coefficients: code and extra bits resolved by one lookup, with the same
+            // checks as below.
+            const std::uint32_t fast = ac.coefficientAt(reader);
+            if (fast != 0) {
+                k += (fast >> 8) & 0xFFu;
+                if (k > 63)
+                    coefficientBeyondBand();
+                reader.consume(fast & 0xFFu);
+                const auto value = static_cast<std::int16_t>(fast >> 16);
+                const unsigned natural = zigzagToNatural[k];
+                coefficients[natural] = static_cast<float>(std::int32_t(value) * quantization[k]);
+                mask |= 1ull << natural;
+                ++k;
+                continue;
+            }
+        }
         const unsigned rs = ac.decode(reader);
         const unsigned r = rs >> 4;
         const unsigned s = rs & 15u;

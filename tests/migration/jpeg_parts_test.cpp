@@ -262,6 +262,51 @@ TEST(JPEGHuffman, LookupDecodingEqualsTheTreeWalkOnEveryBitSequence) {
     EXPECT_GT(incomplete, 3); // the draws did reach unassigned codes
 }
 
+TEST(JPEGHuffman, OneStepCoefficientsEqualCodePlusExtraBits) {
+    // Where the lookup resolves a whole AC coefficient, it must give the run, the value and the
+    // bits used that decoding the run/size code and then reading its extra bits give.
+    std::mt19937 random(13);
+    int fast = 0;
+    for (int trial = 0; trial < 300; ++trial) {
+        unsigned total = 0;
+        const std::array<std::uint8_t, 16> counts = randomCounts(random, total);
+        std::vector<std::uint8_t> values(total);
+        for (auto& v : values)
+            v = static_cast<std::uint8_t>(random());
+        HuffmanDecoder decoder;
+        try {
+            decoder.build(counts, values);
+        } catch (const Exception&) {
+            continue;
+        }
+        for (int sample = 0; sample < 200; ++sample) {
+            std::uint8_t bytes[3] = {static_cast<std::uint8_t>(random() % 255),
+                                     static_cast<std::uint8_t>(random() % 255),
+                                     static_cast<std::uint8_t>(random() % 255)};
+            ConstBufferStream oneStream(bytes, 3);
+            ConstBufferStream twoStream(bytes, 3);
+            InputWindow oneWindow(oneStream);
+            InputWindow twoWindow(twoStream);
+            BitReader one(oneWindow);
+            BitReader two(twoWindow);
+            one.fill();
+            ASSERT_GE(one.available(), HuffmanDecoder::lookupBits);
+            const std::uint32_t entry = decoder.coefficientAt(one);
+            if (entry == 0)
+                continue;
+            ++fast;
+            const unsigned rs = decoder.decode(two);
+            const unsigned size = rs & 15u;
+            ASSERT_GT(size, 0u);
+            const std::int32_t value = extend(two.bits(size), size);
+            EXPECT_EQ((entry >> 8) & 0xFFu, rs >> 4);
+            EXPECT_EQ(static_cast<std::int16_t>(entry >> 16), value);
+            EXPECT_EQ(entry & 0xFFu, 24 - two.available());
+        }
+    }
+    EXPECT_GT(fast, 1000);
+}
+
 TEST(JPEGHuffman, TheExtraCodeTakesValueZeroUnlessTheCodeIsComplete) {
     auto decodeAll = [](const std::array<std::uint8_t, 16>& counts,
                         const std::vector<std::uint8_t>& values, std::uint8_t byte) {

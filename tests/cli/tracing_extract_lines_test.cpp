@@ -35,8 +35,8 @@ std::size_t positionOf(const std::string& out, const std::string& message) {
 
 // A P5 image: white, with a black square of side `square` at (x0, y0) (side 0: none) or all
 // of the given grey.
-std::string pgm(unsigned w, unsigned h, unsigned char background, unsigned x0 = 0,
-                unsigned y0 = 0, unsigned square = 0) {
+std::string pgm(unsigned w, unsigned h, unsigned char background, unsigned x0 = 0, unsigned y0 = 0,
+                unsigned square = 0) {
     std::string pixels(std::size_t(w) * h, char(background));
     for (unsigned y = y0; y < y0 + square; ++y)
         for (unsigned x = x0; x < x0 + square; ++x)
@@ -45,9 +45,8 @@ std::string pgm(unsigned w, unsigned h, unsigned char background, unsigned x0 = 
 }
 
 const std::vector<std::string> extractionSteps = {
-    "Segmenting lines",     "Morphological closing", "Morphological opening",
-    "Thinning to skeleton", "Extracting lines",      "Refining lines",
-    "Connecting polylines"};
+    "Segmenting lines", "Morphological closing", "Morphological opening", "Thinning to skeleton",
+    "Extracting lines", "Refining lines",        "Connecting polylines"};
 
 } // namespace
 
@@ -71,9 +70,9 @@ TEST(TracingCli, DrawingRunsThroughEveryExtractionStep) {
 
 TEST(TracingCli, ZeroClosingAndOpeningAreLeftOut) {
     ScratchDir dir;
-    const auto r = runPenvex({dataPath("tracing/cross.pgm").string(), "-a", "3", "-b", "none",
-                              "-mc", "0", "-mo", "0"},
-                             dir.path());
+    const auto r = runPenvex(
+        {dataPath("tracing/cross.pgm").string(), "-a", "3", "-b", "none", "-mc", "0", "-mo", "0"},
+        dir.path());
     EXPECT_EQ(statusOf(r.out, "Segmenting lines"), "OK") << r.err;
     EXPECT_EQ(statusOf(r.out, "Morphological closing"), "");
     EXPECT_EQ(statusOf(r.out, "Morphological opening"), "");
@@ -105,8 +104,8 @@ TEST(TracingCli, FilledSquareExceedsTheThinningLimit) {
         << r.err;
     EXPECT_EQ(statusOf(r.out, "Extracting lines"), "");
 
-    const auto more = runPenvex({"square.pgm", "-b", "none", "-n", "0", "-a", "3", "-mt", "60"},
-                                dir.path());
+    const auto more =
+        runPenvex({"square.pgm", "-b", "none", "-n", "0", "-a", "3", "-mt", "60"}, dir.path());
     EXPECT_EQ(statusOf(more.out, "Thinning to skeleton"), "OK") << more.err;
     EXPECT_EQ(statusOf(more.out, "Connecting polylines"), "OK");
 }

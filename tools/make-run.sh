@@ -1,10 +1,22 @@
 #!/usr/bin/env bash
-# `make run`: vectorizes the committed sketch by default, or runs penvex with the given args.
+# `make run`: by default renders a perspective demo sheet at acceptable quality in a scratch
+# folder and vectorizes it; with ARGS it runs penvex with those arguments instead.
 set -euo pipefail
 binary="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 shift
 if [ $# -gt 0 ]; then
   exec "$binary" "$@"
 fi
-echo "$ $binary --help"
-"$binary" --help
+out="$(pwd)/scratch/run"
+mkdir -p "$out"
+cd "$out"
+demo="demo:square,background,backgroundborder,perspective,quality=acceptable"
+echo "$ penvex $demo -os square-vector.svg -ox square-vector.xml -om square-mask.pgm"
+"$binary" "$demo" -os square-vector.svg -ox square-vector.xml -om square-mask.pgm
+echo
+echo "Wrote into $out:"
+echo "  square.png         the rendered photo of the demo sheet"
+echo "  square.svg         the figure's own reference drawing (not flipped: y grows downward)"
+echo "  square-vector.svg  the vectorized drawing"
+echo "  square-vector.xml  the polylines as polygon XML"
+echo "  square-mask.pgm    the line mask"

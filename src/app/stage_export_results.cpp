@@ -1,10 +1,121 @@
-// Placeholder for the exportResults stage until it is built: it stops the run with a clear error.
+// The exportResults stage: writes, each when asked for and in this order, the SVG drawing,
+// the polygon XML file, the line mask and the refined image.
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
 #include "app/stages.hpp"
+#include "core/checked.hpp"
+#include "extract/image_export.hpp"
+#include "extract/polygon_xml.hpp"
+#include "extract/svg_export.hpp"
+#include "migration/image.hpp"
 
 namespace ZELK {
 
-bool exportResults(RunContext&) {
-    throw SupportException("the exportResults stage in this build");
+namespace {
+
+// The loaded image as 8-bit samples (channels, width, height). Raises the unexpected-value
+// error for another sample type, the support error when an alignment pads pixels or lines, and
+// the space error when the buffer is too small for the metadata.
+ImageView loadedImage(const RunContext& context) {
+    const Migration::ImageMetadata& meta = context.imageMeta;
+    if (!(meta.type == Migration::unsigned8()))
+        throw UnexpectedValueException(meta.type.text(), Migration::unsigned8().text());
+    const Migration::ImageLayout layout(meta);
+    if (layout.bytesPerPixel != meta.channels ||
+        layout.bytesPerLine != checkedMul(std::uint64_t(meta.width), meta.channels))
+        throw SupportException("image signal alignment");
+    return ImageView(context.imageBuffer.data(), context.imageBuffer.size(),
+                     Tuple<3, unsigned>(meta.channels, meta.width, meta.height));
+}
+
+// The pixels that show the paper: outside the line mask, and inside the sheet when background
+// detection found one.
+BinarySignal<2, unsigned> paperMask(const RunContext& context) {
+    BinarySignal<2, unsigned> paper = context.lineMask;
+    paper.invert();
+    if (context.backgroundFound)
+        paper &= context.backgroundMask;
+    return paper;
+}
+
+void exportSVG(const RunContext& context) {
+    SVGStyle style;
+    style.area = context.drawingArea;
+    style.areaIsViewBox = context.rectification.given;
+    style.clutterDistance = context.clutterGroupDistance.value;
+    if (context.inputIsImage && context.imageMeta.channels == 3) {
+        const ImageView image = loadedImage(context);
+        meanColorUnderMask(image, paperMask(context), style.background);
+        meanColorUnderMask(image, context.lineMask, style.line);
+    }
+    std::ofstream file(context.svgFile.value, std::ios::binary | std::ios::trunc);
+    CppOutStream stream(file);
+    writeSVG(stream, context.lines, context.clutter, style);
+    stream.flush();
+}
+
+void exportPolygonXML(const RunContext& context) {
+    std::ofstream file(context.xmlFile.value, std::ios::binary | std::ios::trunc);
+    CppOutStream stream(file);
+    writePolygonXML(stream, context.drawingArea, context.lines, context.clutter);
+    stream.flush();
+}
+
+void exportSignal(const Signal<3, std::uint8_t>& image, const Migration::ImageMetadata& meta,
+                  const std::string& path) {
+    const BorrowConstBuffer buffer(image.data(), image.count());
+    Migration::exportImage(buffer, meta, path);
+}
+
+} // namespace
+
+bool exportResults(RunContext& context) {
+    if (context.svgOutput.given)
+        exportSVG(context);
+    if (context.xmlOutput.given)
+        exportPolygonXML(context);
+    if (!context.maskOutput.given && !context.imageOutput.given)
+        return true;
+    if (!context.inputIsImage) {
+        std::cerr << "No image provided.\n";
+        return false;
+    }
+
+    const unsigned width = context.imageMeta.width, height = context.imageMeta.height;
+    context.status.begin("Exporting line mask");
+    const Signal<2, std::uint8_t> mask =
+        resampleBilinear(unpackMask(context.lineMask), width, height);
+    if (context.maskOutput.given) {
+        Migration::ImageMetadata meta;
+        meta.width = width;
+        meta.height = height;
+        meta.channels = 1;
+        meta.type = Migration::unsigned8();
+        meta.format = Migration::ImageMetadata::Format::INTENSITY;
+        const BorrowConstBuffer buffer(mask.data(), mask.count());
+        Migration::exportImage(buffer, meta, context.maskFile.value);
+    }
+    context.status.end(true);
+
+    if (context.imageOutput.given) {
+        context.status.begin("Exporting refined image");
+        const ImageView loaded = loadedImage(context);
+        Signal<3, std::uint8_t> refined(loaded.sizes());
+        std::copy_n(loaded.data(), loaded.count(), refined.data());
+        // Paper colour per channel; black when no pixel shows paper.
+        std::vector<float> means(loaded.size(0), 0.0f);
+        meanUnderMask(loaded, paperMask(context), means);
+        std::vector<std::uint8_t> background(means.size());
+        for (std::size_t c = 0; c < means.size(); ++c)
+            background[c] = static_cast<std::uint8_t>(means[c] * 255.0f);
+        pullTowardBackground(refined, mask, background);
+        exportSignal(refined, context.imageMeta, context.imageFile.value);
+        context.status.end(true);
+    }
+    return true;
 }
 
 } // namespace ZELK

@@ -1,8 +1,59 @@
-// Placeholder for demo input until the demo renderer is built.
+// The demo branch of input loading: parses "name[,key=value...]", renders the figure as a
+// photograph into the run's image, and writes name.svg and name.png beside it.
+#include <fstream>
+#include <iostream>
+
 #include "app/stages.hpp"
+#include "demo/catalogue.hpp"
+#include "demo/parameters.hpp"
+#include "demo/render.hpp"
+#include "migration/image.hpp"
 
 namespace ZELK {
 
-bool loadDemo(RunContext&, const std::string&) { throw SupportException("demo input in this build"); }
+bool loadDemo(RunContext& context, const std::string& demo) {
+    const DemoRequest request = DemoRequest::parse(demo);
+    Parameters parameters = defaultDemoParameters();
+    std::string unknownKey;
+    if (!applyDemoOverrides(parameters, request, unknownKey)) {
+        std::cerr << "Parameter " << unknownKey
+                  << " is not available to be overridden, available parameters are: ";
+        const std::vector<std::string> names = parameters.names();
+        for (std::size_t i = 0; i < names.size(); ++i)
+            std::cerr << (i > 0 ? ", " : "") << names[i];
+        std::cerr << "\n";
+        return false;
+    }
+    // Presets and the parameter checks come before the status line, so that a rejected value
+    // is reported on its own line and not in the middle of an open status line.
+    applyDemoPresets(parameters);
+    const DemoSettings settings = DemoSettings::from(parameters);
+
+    context.status.begin("Generate demo " + request.name);
+    DemoDrawing drawing;
+    if (!findDemoFigure(request.name, drawing)) {
+        context.status.end(false);
+        std::cerr << "Demo " << request.name << ", must be one of: ";
+        for (const std::string& known : demoFigureNames())
+            std::cerr << known << " ";
+        std::cerr << "\n";
+        return false;
+    }
+    try {
+        renderDemo(drawing, settings, context.imageBuffer, context.imageMeta);
+    } catch (...) {
+        context.status.end(false);
+        throw;
+    }
+    context.status.end(true);
+
+    std::ofstream svgFile(request.name + ".svg", std::ios::binary | std::ios::trunc);
+    CppOutStream svg(svgFile);
+    writeDemoSVG(drawing, settings.size, svg);
+    svg.flush();
+    Migration::exportImage(context.imageBuffer, context.imageMeta, request.name + ".png");
+    context.inputIsImage = true;
+    return true;
+}
 
 } // namespace ZELK

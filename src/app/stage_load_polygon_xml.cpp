@@ -1,10 +1,53 @@
-// Placeholder for polygon XML input until polyline sets can be read back.
+// Polygon XML input: reads polylines that an earlier run wrote with -ox into the drawing area
+// and the lines set, in place of extracting them from an image.
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+
 #include "app/stages.hpp"
+#include "extract/polygon_xml.hpp"
 
 namespace ZELK {
 
-bool loadPolygonXML(RunContext&, const std::string&) {
-    throw SupportException("polygon XML input in this build");
+namespace {
+
+// Reads the whole file; a file that cannot be opened is the path error.
+std::string readDocument(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file.is_open())
+        throw PathException(path, "Not found. ");
+    std::string document((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (file.bad())
+        throw StreamException("Failed to read from input stream. ");
+    return document;
+}
+
+} // namespace
+
+bool loadPolygonXML(RunContext& context, const std::string& path) {
+    context.status.begin("Loading XML");
+    std::string document;
+    PolygonXMLDrawing drawing;
+    std::string problem;
+    bool read = false;
+    try {
+        document = readDocument(path);
+        read = readPolygonXML(document, drawing, problem);
+    } catch (const Exception&) {
+        // The error itself is reported once by the entry point; the step still ends its line.
+        context.status.end(false);
+        throw;
+    }
+    if (!read) {
+        std::cerr << problem << '\n';
+        context.status.end(false);
+        return false;
+    }
+    context.drawingArea = drawing.area;
+    context.lines = std::move(drawing.lines);
+    context.status.end(true);
+    return true;
 }
 
 } // namespace ZELK

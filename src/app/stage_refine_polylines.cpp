@@ -1,10 +1,93 @@
-// Placeholder for the refinePolylines stage until it is built: it stops the run with a clear error.
+// The refinePolylines stage: simplifies the lines, splits off the clutter and, with -lx below
+// 1, snaps nearly axis-parallel edges onto the axes.
+#include <vector>
+
 #include "app/stages.hpp"
+#include "extract/clutter.hpp"
+#include "extract/refinement.hpp"
 
 namespace ZELK {
 
-void refinePolylines(RunContext&) {
-    throw SupportException("the refinePolylines stage in this build");
+namespace {
+
+// The polylines of the set as an overlay, from the stored positions when raw is set (the
+// frame of the grey image) and through the view transformation otherwise.
+VS::Visualize::Overlay polylineOverlay(const PolylineSet& set, bool raw) {
+    VS::Visualize::Overlay overlay;
+    std::vector<VS::OverlayPoint> points;
+    for (const Polyline& polyline : set.polylines()) {
+        points.clear();
+        for (std::uint32_t v : polyline) {
+            const Point<2, float> p = raw ? set.vertices()[v].position() : set.position(v);
+            points.push_back(VS::OverlayPoint{p.x(), p.y()});
+        }
+        overlay.add(points);
+    }
+    return overlay;
+}
+
+void showRefined(const RunContext& context) {
+    const VS::Context item = context.visualizationRoot.child("Connected polylines refined");
+    if (!item.active())
+        return;
+    item.sendGrey(context.grey.data(), context.grey.width(), context.grey.height());
+    item.sendOverlay(polylineOverlay(context.lines, true));
+}
+
+void showAligned(const RunContext& context) {
+    const VS::Context item = context.visualizationRoot.child("Aligned polylines");
+    if (!item.active())
+        return;
+    std::vector<float> values;
+    for (std::uint32_t v = 0; v < context.lines.vertexCount(); ++v) {
+        const Point<2, float> p = context.lines.position(v);
+        values.push_back(p.x());
+        values.push_back(p.y());
+    }
+    item.sendPoints(values.data(), context.lines.vertexCount(), 2);
+    item.sendOverlay(polylineOverlay(context.lines, false));
+}
+
+} // namespace
+
+void refinePolylines(RunContext& context) {
+    PolylineSet& lines = context.lines;
+    if (lines.polylines().empty())
+        return;
+
+    // Lengths and distances are meant in the frame the polylines were traced in, so the view
+    // transformation stays out while they are simplified.
+    context.status.begin("Refining polylines");
+    PolylineSet::TransformationPtr view = lines.takeTransformation();
+    mergeShortEdges(lines, context.reduceLineLength.value);
+    removeRedundantVertices(lines, context.reduceVertexDistance.value);
+    lines.cleanUp();
+    lines.setTransformation(std::move(view));
+    context.status.end(true);
+
+    if (context.inputIsImage)
+        showRefined(context);
+
+    view = lines.takeTransformation();
+    context.clutter = classifyClutter(lines, context.clutterLengthValue.value);
+    if (view) {
+        context.clutter.setTransformation(view->clone());
+        lines.setTransformation(std::move(view));
+    }
+    context.clutter.cleanUp();
+    lines.cleanUp();
+
+    // Alignment is off unless a threshold below 1 asks for it (no unit direction has a major
+    // component above 1).
+    if (!(context.alignThreshold.value < 1.0f))
+        return;
+    context.status.begin("Aligning polylines");
+    lines.bakeTransformation();
+    context.clutter.bakeTransformation();
+    alignPolylines(lines, context.alignThreshold.value);
+    lines.cleanUp();
+    context.status.end(true);
+    showAligned(context);
 }
 
 } // namespace ZELK

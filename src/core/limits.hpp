@@ -26,4 +26,8 @@ inline constexpr std::uint64_t maxDeflateExpansion = 1032;
 // NetPBM header lines hold a magic number or two decimals; a longer line is not a header.
 inline constexpr std::uint32_t maxNetPBMHeaderLine = 4096;
 
+// Largest demo image side: 8192 x 8192 RGB is 192 MiB, about what a run may spend on a test
+// picture, and keeps the buffer size inside 32 bits.
+inline constexpr std::uint32_t maxDemoSize = 8192;
+
 } // namespace ZELK::Limits

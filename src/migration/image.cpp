@@ -228,6 +228,16 @@ bool isNetPBMExtension(const std::string& extension) {
 
 } // namespace
 
+bool remainingBytes(ReadStream& stream, std::uint64_t& remaining) {
+    auto* random = dynamic_cast<RandomStream*>(&stream);
+    if (random == nullptr)
+        return false;
+    const std::uint64_t here = random->tell();
+    const std::uint64_t total = random->length();
+    remaining = total > here ? total - here : 0;
+    return true;
+}
+
 bool looksLikePNG(ReadStream& stream) {
     static const std::uint8_t signature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
     ArrayBuffer<8> bytes;

@@ -144,6 +144,10 @@ void importImage(IncrementalBuffer& data, ImageMetadata& meta, const std::string
 // extension leaves no file behind.
 void exportImage(const Buffer& data, const ImageMetadata& meta, const std::string& path);
 
+// Bytes left after the current position of a stream that can tell its length; false for
+// streams that cannot. Importers use it to refuse sizes the file cannot hold before allocating.
+bool remainingBytes(ReadStream& stream, std::uint64_t& remaining);
+
 // Content tests of the codecs; each reads from the stream's current position.
 bool looksLikePNG(ReadStream& stream);
 bool looksLikeJPEG(ReadStream& stream);

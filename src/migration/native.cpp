@@ -48,17 +48,6 @@ bool splitPair(const std::string& line, std::string& key, std::string& value) {
     return true;
 }
 
-// Bytes left in a stream that can tell its length; none for streams that cannot.
-bool remainingBytes(ReadStream& stream, std::uint64_t& remaining) {
-    auto* random = dynamic_cast<RandomStream*>(&stream);
-    if (random == nullptr)
-        return false;
-    std::uint64_t here = random->tell();
-    std::uint64_t total = random->length();
-    remaining = total > here ? total - here : 0;
-    return true;
-}
-
 } // namespace
 
 void NativeImporter::readMeta(ImageMetadata& meta) {

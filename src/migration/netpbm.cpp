@@ -13,17 +13,6 @@ namespace {
 
 const char* const formatName = "NetPBM";
 
-// Bytes left in a stream that can tell its length; false for streams that cannot.
-bool remainingBytes(ReadStream& stream, std::uint64_t& remaining) {
-    auto* random = dynamic_cast<RandomStream*>(&stream);
-    if (random == nullptr)
-        return false;
-    std::uint64_t here = random->tell();
-    std::uint64_t total = random->length();
-    remaining = total > here ? total - here : 0;
-    return true;
-}
-
 // Parses "w h" from a header line; false when the line does not start with two numbers.
 bool parseTwo(const std::string& line, std::uint32_t& a, std::uint32_t& b) {
     std::istringstream in(line);

@@ -14,7 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "demo/demo_fuzz_entry.hpp"
+#include "extract/polygon_xml_fuzz_entry.hpp"
 #include "migration/jpeg_fuzz_entry.hpp"
+#include "migration/netpbm_fuzz_entry.hpp"
 #include "migration/png_fuzz_entry.hpp"
 #include "xml/xml_fuzz_entry.hpp"
 
@@ -32,6 +35,9 @@ const FuzzTarget fuzzTargets[] = {
     {"png", &ZELK::Fuzz::png},
     {"inflate", &ZELK::Fuzz::inflate},
     {"jpeg", &ZELK::Fuzz::jpeg},
+    {"netpbm", &ZELK::Fuzz::netpbm},
+    {"polygon_xml", &ZELK::Fuzz::polygonXML},
+    {"demo", &ZELK::Fuzz::demo},
 };
 
 const fs::path fuzzDir = fs::path(PENVEX_SOURCE_DIR) / "fuzz";

@@ -1,6 +1,7 @@
 // Image metadata, layouts, the Native format and the choice of importer and exporter.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -182,6 +183,17 @@ TEST(ImageDispatch, ImporterAndExporterChoice) {
     importImage(native, nativeMeta, (dir / "n.dat").string());
     EXPECT_EQ(nativeMeta.width, 1u);
     EXPECT_EQ(native.data()[0], 42);
+
+    // A PNG file under an unknown extension is found by its signature and decodes as it does
+    // under its own name.
+    std::filesystem::copy_file(PenvexTest::dataPath("png/rgb8.png"), dir / "p.dat");
+    IncrementalBuffer byContent, byName;
+    ImageMetadata contentMeta, nameMeta;
+    importImage(byContent, contentMeta, (dir / "p.dat").string());
+    importImage(byName, nameMeta, PenvexTest::dataPath("png/rgb8.png").string());
+    EXPECT_EQ(contentMeta.width, nameMeta.width);
+    ASSERT_EQ(byContent.size(), byName.size());
+    EXPECT_EQ(0, std::memcmp(byContent.data(), byName.data(), byName.size()));
 
     // Exporters by extension; an unsupported one leaves no file behind.
     for (const char* name : {"out.jpg", "noextension", "out.dat"}) {

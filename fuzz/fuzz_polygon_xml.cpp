@@ -1,0 +1,10 @@
+// libFuzzer target: any byte string as a polygon XML input, then refined and written again.
+#include <cstddef>
+#include <cstdint>
+
+#include "extract/polygon_xml_fuzz_entry.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    ZELK::Fuzz::polygonXML(data, size);
+    return 0;
+}

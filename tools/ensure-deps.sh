@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(cmake g++ googletest libgtest-dev pngcheck imagemagick libjpeg-turbo-progs librsvg2-bin)
 case "${1:-test}" in
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
-  bench) packages+=(zlib1g-dev imagemagick) ;;
+  bench) packages+=(zlib1g-dev imagemagick python3) ;;
 esac
 
 missing=()

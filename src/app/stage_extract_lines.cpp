@@ -9,21 +9,12 @@
 #include "extract/polyline_connection.hpp"
 #include "extract/segmentation.hpp"
 #include "extract/thinning.hpp"
+#include "extract/visual.hpp"
 #include "vs/messages.hpp"
 
 namespace ZELK {
 
 namespace {
-
-void showMask(const VS::Context& item, const BinarySignal<2, unsigned>& mask) {
-    if (!item.active())
-        return;
-    std::vector<std::uint8_t> grey(std::size_t(mask.width()) * mask.height());
-    for (unsigned y = 0; y < mask.height(); ++y)
-        for (unsigned x = 0; x < mask.width(); ++x)
-            grey[std::size_t(y) * mask.width() + x] = mask.get(x, y) ? 255 : 0;
-    item.sendGrey(grey.data(), mask.width(), mask.height());
-}
 
 // The conditioned grey image with pieces drawn over it.
 void showOverGrey(const VS::Context& item, const Signal<2, unsigned char>& grey,
@@ -78,7 +69,7 @@ bool segmentLines(RunContext& context, const Signal<2, short>& filtered) {
     if (mask)
         context.lineMask &= *mask;
     context.status.end(true);
-    showMask(view.child("Segmentation"), context.lineMask);
+    sendMask(view.child("Segmentation"), context.lineMask);
 
     float share = 0.0f;
     if (!segmentedShareAcceptable(context.lineMask, share)) {
@@ -96,13 +87,13 @@ bool skeletonize(RunContext& context, BinarySignal<2, unsigned>& skeleton) {
         context.status.begin("Morphological closing");
         closeMask(context.lineMask, work, n);
         context.status.end(true);
-        showMask(view.child("Morphological closing"), context.lineMask);
+        sendMask(view.child("Morphological closing"), context.lineMask);
     }
     if (const unsigned n = context.openingSize.value; n != 0) {
         context.status.begin("Morphological opening");
         openMask(context.lineMask, work, n);
         context.status.end(true);
-        showMask(view.child("Morphological opening"), context.lineMask);
+        sendMask(view.child("Morphological opening"), context.lineMask);
     }
     context.status.begin("Thinning to skeleton");
     const unsigned limit = context.thinningIterations.value;
@@ -113,7 +104,7 @@ bool skeletonize(RunContext& context, BinarySignal<2, unsigned>& skeleton) {
         return false;
     }
     context.status.end(true);
-    showMask(view.child("Line map"), skeleton);
+    sendMask(view.child("Line map"), skeleton);
     return true;
 }
 

@@ -31,7 +31,9 @@ void expectNear(const P2& p, const P2& expected) {
     EXPECT_NEAR(p.y(), expected.y(), 1e-4f);
 }
 
-int sign(float v) { return (v > 0) - (v < 0); }
+int sign(float v) {
+    return (v > 0) - (v < 0);
+}
 
 // The neighbour connection as the rule reads: every pair of a run, in order.
 void plainConnect(std::vector<LineSegment>& segments, float snap, float reach) {
@@ -67,8 +69,7 @@ void plainConnect(std::vector<LineSegment>& segments, float snap, float reach) {
                     b.fit();
                 } else {
                     const V2 u = pa - qa, w = pb - pa, t = qb - pb;
-                    if (sign(cross(u, w)) != sign(cross(t, w)) && dot(u, w) > 0 &&
-                        dot(t, w) > 0) {
+                    if (sign(cross(u, w)) != sign(cross(t, w)) && dot(u, w) > 0 && dot(t, w) > 0) {
                         LineSegment bridge;
                         bridge.points = {pa, pb};
                         bridge.regions[region] = 2;
@@ -113,7 +114,9 @@ void plainJoin(std::vector<Polyline>& polylines) {
     }
 }
 
-bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(float a, float b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 void expectSameSegments(const std::vector<LineSegment>& fast,
                         const std::vector<LineSegment>& plain) {
@@ -220,7 +223,7 @@ TEST(PolylineConnection, OnlySegmentsOfOneRegionConnect) {
 TEST(PolylineConnection, IndexedConnectionEqualsAllPairs) {
     const float nan = std::nanf("");
     const float inf = std::numeric_limits<float>::infinity();
-    const float settings[][2] = {{2, 5}, {2, 5}, {1, 3}, {4, 8}, {2, 2}, {2, 0},
+    const float settings[][2] = {{2, 5},  {2, 5},   {1, 3},   {4, 8},   {2, 2}, {2, 0},
                                  {2, -1}, {nan, 5}, {2, nan}, {2, inf}, {0, 40}};
     std::mt19937 random(3);
     for (const auto& setting : settings)

@@ -111,9 +111,12 @@ bool loadInput(RunContext& context) {
     const std::string& input = context.inputName.value;
     switch (classify(input)) {
     case InputKind::Demo:
+        if (!conditioningOptionsUsable(context))
+            return false;
         if (!loadDemo(context, input.substr(5)))
             return false;
-        throw SupportException("grey conversion in this build");
+        condition(context);
+        return true;
     case InputKind::PolygonXML:
         return loadPolygonXML(context, input);
     case InputKind::Image:

@@ -30,4 +30,17 @@ inline constexpr std::uint32_t maxNetPBMHeaderLine = 4096;
 // picture, and keeps the buffer size inside 32 bits.
 inline constexpr std::uint32_t maxDemoSize = 8192;
 
+// Largest median window side (-e): the median's work memory grows with the window, and wider
+// medians are of no use on line drawings.
+inline constexpr std::uint32_t maxMedianWindow = 255;
+
+// Largest local-mean window side (-n): keeps every clamped window sum exact in 64 bits
+// (N^2 * 255 < 2^56) and each row's window sum within 32 bits.
+inline constexpr std::uint32_t maxLocalMeanWindow = 1u << 24;
+
+// Largest Hough accumulator of the lines background method, in cells (64 MiB of floats): a
+// coarse copy at most 128 wide reaches it only for pictures about 32 times taller than wide,
+// which are treated as showing no sheet.
+inline constexpr std::uint64_t maxHoughCells = 1ull << 24;
+
 } // namespace ZELK::Limits

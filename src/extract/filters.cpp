@@ -39,11 +39,6 @@ void withDistinctDestination(const Image& source, Image& destination, F filter) 
     }
 }
 
-inline void sort2(unsigned char& a, unsigned char& b) {
-    const unsigned char lo = std::min(a, b);
-    b = std::max(a, b);
-    a = lo;
-}
 inline unsigned char median3(unsigned char a, unsigned char b, unsigned char c) {
     return std::max(std::min(a, b), std::min(std::max(a, b), c));
 }
@@ -61,13 +56,11 @@ void median3x3(const Image& source, Image& destination) {
         const unsigned char* b = source.row(y);
         const unsigned char* c = source.row(clampIndex(std::int64_t(y) + 1, height));
         for (unsigned x = 0; x < width; ++x) {
-            unsigned char p = a[x], q = b[x], r = c[x];
-            sort2(p, q);
-            sort2(q, r);
-            sort2(p, q);
-            lo[x + 1] = p;
-            mid[x + 1] = q;
-            hi[x + 1] = r;
+            const unsigned char small = std::min(a[x], b[x]);
+            const unsigned char large = std::max(a[x], b[x]);
+            lo[x + 1] = std::min(small, c[x]);
+            mid[x + 1] = std::max(small, std::min(large, c[x]));
+            hi[x + 1] = std::max(large, c[x]);
         }
         lo[0] = lo[1];
         mid[0] = mid[1];

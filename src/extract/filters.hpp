@@ -5,16 +5,13 @@
 
 #include <cstdint>
 
+#include "core/limits.hpp"
 #include "core/signal.hpp"
 
 namespace ZELK {
 
-// Largest median window side: the work memory grows with the window, and wider medians are
-// of no use on line drawings.
-inline constexpr unsigned maxMedianWindow = 255;
-// Largest local-mean window side: keeps every clamped window sum exact in 64 bits
-// (N^2 * 255 < 2^56) and each row sum within 32 bits.
-inline constexpr unsigned maxLocalMeanWindow = 1u << 24;
+inline constexpr unsigned maxMedianWindow = Limits::maxMedianWindow;
+inline constexpr unsigned maxLocalMeanWindow = Limits::maxLocalMeanWindow;
 
 // The columns a window of the given width covers around x: from x - floor(w/2) to
 // x + w - 1 - floor(w/2) (even widths reach one further to the negative side).

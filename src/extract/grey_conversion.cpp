@@ -1,6 +1,7 @@
 // Colour clustering on the code histogram and the weighted grey conversion.
 #include "extract/grey_conversion.hpp"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -131,24 +132,38 @@ Vector<3, float> convertColourToGrey(const Buffer& data, const Migration::ImageM
         return present[c] ? pixel[offset[c]] : 0u;
     };
 
-    auto codes = std::make_unique<DenseHistogram<unsigned short>>();
+    // Codes are counted in a local array first: one pass over millions of pixels should not
+    // go through the histogram's virtual interface.
+    std::array<std::uint32_t, 512> counts{};
     for (unsigned y = 0; y < height; ++y) {
         const std::uint8_t* pixel = image.row(y);
-        for (unsigned x = 0; x < width; ++x, pixel += channels)
-            codes->add(static_cast<unsigned short>(
-                colourCode(sample(pixel, 0), sample(pixel, 1), sample(pixel, 2))));
+        if (channels >= 3) {
+            for (unsigned x = 0; x < width; ++x, pixel += channels)
+                ++counts[colourCode(pixel[offset[0]], pixel[offset[1]], pixel[offset[2]])];
+        } else {
+            for (unsigned x = 0; x < width; ++x, pixel += channels)
+                ++counts[colourCode(sample(pixel, 0), sample(pixel, 1), sample(pixel, 2))];
+        }
     }
+    auto codes = std::make_unique<DenseHistogram<unsigned short>>();
+    std::copy(counts.begin(), counts.end(), codes->counters());
     ColourCluster clusters[2];
     clusterColours(*codes, clusters);
     const Vector<3, float> w = greyWeights(clusters);
 
+    // Each product channel value x weight is looked up instead of multiplied: the same float
+    // results, summed in the same order.
+    float products[3][256];
+    for (unsigned c = 0; c < 3; ++c)
+        for (unsigned v = 0; v < 256; ++v)
+            products[c][v] = present[c] ? float(v) * w[c] : 0.0f;
     grey.resize(Tuple<2, unsigned>(width, height));
     for (unsigned y = 0; y < height; ++y) {
         const std::uint8_t* pixel = image.row(y);
         unsigned char* out = grey.row(y);
         for (unsigned x = 0; x < width; ++x, pixel += channels) {
-            const float value = float(sample(pixel, 0)) * w[0] + float(sample(pixel, 1)) * w[1] +
-                                float(sample(pixel, 2)) * w[2];
+            const float value = products[0][pixel[offset[0]]] + products[1][pixel[offset[1]]] +
+                                products[2][pixel[offset[2]]];
             // Written so that a NaN would land on 0 rather than reach the conversion.
             out[x] = value > 0.0f ? static_cast<unsigned char>(std::min(value, 255.0f)) : 0;
         }

@@ -6,15 +6,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/limits.hpp"
 #include "core/signal.hpp"
 #include "core/tuple.hpp"
 
 namespace ZELK {
 
-// Largest accumulator, in cells: a coarse copy at most 128 wide gives D x D cells with D its
-// diagonal, so only an extremely tall and narrow picture comes near this; such a picture is
-// treated as having no sheet rather than allocating gigabytes.
-inline constexpr std::uint64_t maxHoughCells = 1ull << 24;
+inline constexpr std::uint64_t maxHoughCells = Limits::maxHoughCells;
 
 // Weakest accumulator value that can be a peak, and the squared cell distance below which two
 // peaks are the same line.

@@ -141,14 +141,16 @@ Tuple<2, unsigned> scaledSize(const Tuple<2, unsigned>& size, float s) {
 }
 
 void downscale(const Image& source, const Tuple<2, unsigned>& target, Image& destination) {
-    Image current(source);
-    while (current.width() >= std::max(2 * std::uint64_t(target[0]), std::uint64_t(4)) &&
-           current.height() >= std::max(2 * std::uint64_t(target[1]), std::uint64_t(4))) {
-        Image half;
-        halveAlong(0, current, half);
-        halveAlong(1, half, current);
+    // The source is read in place by the first halving; no full-size copy is made.
+    const Image* current = &source;
+    Image reduced, half;
+    while (current->width() >= std::max(2 * std::uint64_t(target[0]), std::uint64_t(4)) &&
+           current->height() >= std::max(2 * std::uint64_t(target[1]), std::uint64_t(4))) {
+        halveAlong(0, *current, half);
+        halveAlong(1, half, reduced);
+        current = &reduced;
     }
-    resampleBilinear(current, target, destination);
+    resampleBilinear(*current, target, destination);
 }
 
 } // namespace ZELK

@@ -150,6 +150,13 @@ TEST(BackgroundDetection, PicturesWithoutASheetAreRefused) {
     EXPECT_FALSE(detectOutlineBySegmentation(row, view, corners));
     EXPECT_FALSE(detectOutlineBySegmentation(Signal<2, unsigned char>(), view, corners));
     EXPECT_FALSE(detectOutlineByLines(Signal<2, unsigned char>(), view, corners));
+    // A picture 50 times taller than wide would need a Hough accumulator of 5000 x 5000
+    // cells: it is taken as showing no sheet.
+    Signal<2, unsigned char> tall(Tuple<2, unsigned>(100u, 5000u));
+    for (unsigned y = 1000; y < 4000; ++y)
+        for (unsigned x = 20; x < 80; ++x)
+            tall(x, y) = 220;
+    EXPECT_FALSE(detectOutlineByLines(tall, view, corners));
     for (const auto& c : corners)
         EXPECT_EQ(c, untouched) << "a failing method leaves the corners alone";
 }

@@ -23,7 +23,8 @@ int run(RunContext& context) {
             return 1;
         if (!extractLines(context))
             return 1;
-        rectify(context);
+        if (!rectify(context))
+            return 1;
     }
     refinePolylines(context);
     return exportResults(context) ? 0 : 1;

@@ -9,6 +9,7 @@
 #include "core/checked.hpp"
 #include "extract/image_export.hpp"
 #include "extract/polygon_xml.hpp"
+#include "extract/rectification.hpp"
 #include "extract/svg_export.hpp"
 #include "migration/image.hpp"
 
@@ -70,6 +71,28 @@ void exportSignal(const Signal<3, std::uint8_t>& image, const Migration::ImageMe
     Migration::exportImage(buffer, meta, path);
 }
 
+// The refined image warped into the -rs rectangle at about the pixel count of the loaded image.
+// The rectification maps the rectangle into the grey image that line extraction used, which
+// differs from the loaded image by the loading scale. The rectify stage has checked the size.
+Signal<3, std::uint8_t> rectifiedImage(const RunContext& context,
+                                       const Signal<3, std::uint8_t>& refined) {
+    const auto* perspective =
+        dynamic_cast<const PerspectiveTransformation<2, float>*>(context.rectifyTransform.get());
+    if (perspective == nullptr)
+        throw UnexpectedValueException("another transformation", "a perspective rectification");
+    Tuple<2, unsigned> size;
+    float scale = 0.0f;
+    if (!rectifiedImageSize(context.imageMeta.width, context.imageMeta.height,
+                            context.rectifyWidth.value, context.rectifyHeight.value, size, scale))
+        throw UnexpectedValueException(std::to_string(context.rectifyWidth.value) + " x " +
+                                           std::to_string(context.rectifyHeight.value),
+                                       "a rectangle of a usable image size");
+    const float imageScale = context.imageScaled ? context.imageScale : 1.0f;
+    return warpPerspective(refined,
+                           rectifiedImageProjection(perspective->matrix(), scale, imageScale),
+                           size[0], size[1]);
+}
+
 } // namespace
 
 bool exportResults(RunContext& context) {
@@ -112,7 +135,12 @@ bool exportResults(RunContext& context) {
         for (std::size_t c = 0; c < means.size(); ++c)
             background[c] = static_cast<std::uint8_t>(means[c] * 255.0f);
         pullTowardBackground(refined, mask, background);
-        exportSignal(refined, context.imageMeta, context.imageFile.value);
+        if (context.rectifyTransform)
+            refined = rectifiedImage(context, refined);
+        Migration::ImageMetadata meta = context.imageMeta;
+        meta.width = refined.size(1);
+        meta.height = refined.size(2);
+        exportSignal(refined, meta, context.imageFile.value);
         context.status.end(true);
     }
     return true;

@@ -1,18 +1,116 @@
-// The rectify stage. Without -r it only states the frame of the results: polylines traced on
-// a grey image that input loading scaled down are reported in the pixel frame of the loaded
-// image, through a scale view transformation.
+// The rectify stage: states the frame the polylines are reported in. Without -r that is the
+// pixel frame of the loaded image; with -r a perspective fitted to the sheet's corners (found
+// by background detection or typed on standard input) maps the sheet onto the -rs rectangle.
+#include <cmath>
+#include <iostream>
+
 #include "app/stages.hpp"
+#include "core/limits.hpp"
+#include "extract/rectification.hpp"
 
 namespace ZELK {
 
-void rectify(RunContext& context) {
-    // Fitting the drawing onto a rectangle is not part of this build; a run asking for it
-    // stops here rather than silently exporting an unrectified drawing.
-    if (context.rectification.given)
-        throw SupportException("rectification with -r of image input in this build");
-    if (context.imageScaled)
-        context.lines.setTransformation(
-            std::make_unique<Transformation<2, float>::Scale>(1.0f / context.imageScale));
+namespace {
+
+// The rectangle's sizes must make sense before anything is fitted to them, and the refined
+// image warped into them must have a size that can be written.
+bool rectangleUsable(const RunContext& context) {
+    const float width = context.rectifyWidth.value, height = context.rectifyHeight.value;
+    if (!(width > 0.0f && height > 0.0f && std::isfinite(width) && std::isfinite(height))) {
+        std::cerr << "Rectification needs a positive, finite width and height, got " << width
+                  << " x " << height << ".\n";
+        return false;
+    }
+    Tuple<2, unsigned> size;
+    float scale = 0.0f;
+    if (context.imageOutput.given &&
+        !rectifiedImageSize(context.imageMeta.width, context.imageMeta.height, width, height, size,
+                            scale)) {
+        std::cerr << "Rectification to " << width << " x " << height
+                  << " gives a refined image side outside 1 to " << Limits::maxRectifiedSide
+                  << " pixels.\n";
+        return false;
+    }
+    return true;
+}
+
+// The point pairs: the detected sheet corners, or else pairs typed on standard input after a
+// prompt. Typed image points are pixels of the loaded image (the frame the program reports
+// in without -r); they are brought into the frame of the processed grey image, where the
+// polylines and the detected corners live.
+bool gatherPairs(RunContext& context, CorrespondenceSystem& system) {
+    if (context.backgroundFound) {
+        addCornerPairs(system, context.backgroundCorners, context.rectifyWidth.value,
+                       context.rectifyHeight.value);
+        return true;
+    }
+    // The prompt is for a person at a terminal, so -q does not silence it; it must be out
+    // before the program waits for input.
+    std::cout << "Enter corresponding points on a line as: rectified x, rectified y, image x, "
+                 "image y. End with EOF.\n"
+              << std::flush;
+    const float scale = context.imageScaled ? context.imageScale : 1.0f;
+    const PointPairReading reading = readPointPairs(std::cin, scale, system);
+    if (reading.tooMany) {
+        std::cerr << "Rectification takes at most " << Limits::maxPointPairs << " point pairs.\n";
+        return false;
+    }
+    if (reading.pairs < 4) {
+        std::cerr << "Rectification needs at least four point pairs, got " << reading.pairs
+                  << ".\n";
+        return false;
+    }
+    return true;
+}
+
+// Whether every vertex of the set is seen at a finite position.
+bool allFinite(const PolylineSet& set) {
+    for (std::uint32_t v = 0; v < set.vertexCount(); ++v) {
+        const Point<2, float> p = set.position(v);
+        if (!std::isfinite(p[0]) || !std::isfinite(p[1]))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool rectify(RunContext& context) {
+    if (!context.rectification.given) {
+        if (context.imageScaled)
+            context.lines.setTransformation(
+                std::make_unique<Transformation<2, float>::Scale>(1.0f / context.imageScale));
+        return true;
+    }
+
+    if (!rectangleUsable(context))
+        return false;
+    CorrespondenceSystem system;
+    if (!gatherPairs(context, system))
+        return false;
+    const MatrixSquareLight<3, float> toImage = system.fit();
+    const MatrixSquareLight<3, float> toRectified = toImage.inverse();
+    // Pairs on a line, or repeated points, leave the system singular; no drawing made of
+    // non-finite numbers is ever exported.
+    if (!isFinite(toImage) || !isFinite(toRectified)) {
+        std::cerr << "Rectification failed: the point pairs do not determine a perspective "
+                     "(are three of them on a line?).\n";
+        return false;
+    }
+    context.rectifyTransform = std::make_unique<PerspectiveTransformation<2, float>>(toImage);
+    context.lines.setTransformation(
+        std::make_unique<PerspectiveTransformation<2, float>>(toRectified));
+    if (!allFinite(context.lines)) {
+        std::cerr << "Rectification failed: a vertex of the drawing maps to infinity (it lies "
+                     "on the horizon of the perspective).\n";
+        return false;
+    }
+
+    const float width = context.rectifyWidth.value, height = context.rectifyHeight.value;
+    // A margin of 0.1 on every side keeps strokes along the sheet's edges inside the view.
+    context.drawingArea = Hyperrectangle<2, float>(Point<2, float>(-0.1f, -0.1f),
+                                                   Tuple<2, float>(width + 0.2f, height + 0.2f));
+    return true;
 }
 
 } // namespace ZELK

@@ -12,7 +12,9 @@ bool loadDemo(RunContext& context, const std::string& demo);
 bool loadPolygonXML(RunContext& context, const std::string& path);
 bool detectBackground(RunContext& context);
 bool extractLines(RunContext& context);
-void rectify(RunContext& context);
+// Returns false, after one line on standard error, when -r cannot give a usable perspective
+// (unusable -rs sizes, fewer than four point pairs, a singular fit).
+bool rectify(RunContext& context);
 void refinePolylines(RunContext& context);
 bool exportResults(RunContext& context);
 

@@ -43,4 +43,12 @@ inline constexpr std::uint32_t maxLocalMeanWindow = 1u << 24;
 // which are treated as showing no sheet.
 inline constexpr std::uint64_t maxHoughCells = 1ull << 24;
 
+// Most point pairs read for rectification: a fit needs four, and 2^20 pairs already fill
+// 72 MiB of equations (two rows of nine floats each), so a longer input is refused.
+inline constexpr std::uint32_t maxPointPairs = 1u << 20;
+
+// Largest side of the rectified refined image: its pixel coordinates 0 .. side - 1 stay within
+// the signed 32-bit range whatever shape the rectangle of -rs has.
+inline constexpr std::uint32_t maxRectifiedSide = 1u << 31;
+
 } // namespace ZELK::Limits

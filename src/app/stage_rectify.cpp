@@ -88,11 +88,11 @@ bool rectify(RunContext& context) {
     CorrespondenceSystem system;
     if (!gatherPairs(context, system))
         return false;
+    // Repeated pairs or points on a line leave the system singular, and its solution is then
+    // noise (finite or not); no drawing made of it is ever exported.
     const MatrixSquareLight<3, float> toImage = system.fit();
     const MatrixSquareLight<3, float> toRectified = toImage.inverse();
-    // Pairs on a line, or repeated points, leave the system singular; no drawing made of
-    // non-finite numbers is ever exported.
-    if (!isFinite(toImage) || !isFinite(toRectified)) {
+    if (!system.determined() || !isFinite(toImage) || !isFinite(toRectified)) {
         std::cerr << "Rectification failed: the point pairs do not determine a perspective "
                      "(are three of them on a line?).\n";
         return false;

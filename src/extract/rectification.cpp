@@ -3,8 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
-
-#include "core/limits.hpp"
+#include <utility>
 
 namespace ZELK {
 
@@ -24,6 +23,89 @@ MatrixSquareLight<3, float> CorrespondenceSystem::fit() const {
                                        h(5, 0), h(6, 0), h(7, 0), 1.0f};
 }
 
+namespace {
+
+// Centroid and mean distance from it of a set of points, for bringing them to a common scale.
+struct Normalization {
+    double cx = 0.0, cy = 0.0, scale = 0.0;
+};
+
+// Smallest pivot of a determined system, scaled as in determined(): four pairs of a sheet
+// photographed at a slant give pivots near 0.35, a thin sliver of a quad still 0.01, while a
+// repeated pair leaves about 1e-16 of rounding noise.
+constexpr double determinedPivot = 1e-6;
+
+} // namespace
+
+bool CorrespondenceSystem::determined() const {
+    const std::uint32_t n = pairs();
+    if (n < 4)
+        return false;
+    // The pairs as stored: rectified (X, Y) at the start of the first row of each pair, the
+    // image point in the two right-hand sides.
+    auto rectified = [&](std::uint32_t k, unsigned axis) { return double(a_(2 * k, axis)); };
+    auto image = [&](std::uint32_t k, unsigned axis) { return double(b_(2 * k + axis, 0)); };
+    // Both point sets moved to their centroid and scaled to a unit mean distance, so that the
+    // test below measures the geometry of the pairs, not the units they are given in.
+    auto normalization = [&](auto point) {
+        Normalization z;
+        for (std::uint32_t k = 0; k < n; ++k) {
+            z.cx += point(k, 0);
+            z.cy += point(k, 1);
+        }
+        z.cx /= n;
+        z.cy /= n;
+        for (std::uint32_t k = 0; k < n; ++k)
+            z.scale += std::hypot(point(k, 0) - z.cx, point(k, 1) - z.cy);
+        z.scale /= n;
+        return z;
+    };
+    const Normalization zr = normalization(rectified), zi = normalization(image);
+    if (!(zr.scale > 0.0) || !(zi.scale > 0.0) || !std::isfinite(zr.scale) ||
+        !std::isfinite(zi.scale))
+        return false;
+
+    double normal[8][8] = {};
+    for (std::uint32_t k = 0; k < n; ++k) {
+        const double X = (rectified(k, 0) - zr.cx) / zr.scale;
+        const double Y = (rectified(k, 1) - zr.cy) / zr.scale;
+        const double x = (image(k, 0) - zi.cx) / zi.scale;
+        const double y = (image(k, 1) - zi.cy) / zi.scale;
+        const double rows[2][8] = {{X, Y, 1, 0, 0, 0, -X * x, -Y * x},
+                                   {0, 0, 0, X, Y, 1, -X * y, -Y * y}};
+        for (const auto& row : rows)
+            for (unsigned i = 0; i < 8; ++i)
+                for (unsigned j = 0; j < 8; ++j)
+                    normal[i][j] += row[i] * row[j];
+    }
+    // Scaled to a unit diagonal, every entry lies in [-1, 1]; elimination with partial
+    // pivoting then meets a pivot near zero exactly when the matrix is (nearly) singular.
+    double diagonal[8];
+    for (unsigned i = 0; i < 8; ++i) {
+        diagonal[i] = std::sqrt(normal[i][i]);
+        if (!(diagonal[i] > 0.0))
+            return false;
+    }
+    for (unsigned i = 0; i < 8; ++i)
+        for (unsigned j = 0; j < 8; ++j)
+            normal[i][j] /= diagonal[i] * diagonal[j];
+    for (unsigned k = 0; k < 8; ++k) {
+        unsigned pivot = k;
+        for (unsigned r = k + 1; r < 8; ++r)
+            if (std::fabs(normal[r][k]) > std::fabs(normal[pivot][k]))
+                pivot = r;
+        std::swap(normal[k], normal[pivot]);
+        if (!(std::fabs(normal[k][k]) >= determinedPivot))
+            return false;
+        for (unsigned r = k + 1; r < 8; ++r) {
+            const double factor = normal[r][k] / normal[k][k];
+            for (unsigned c = k; c < 8; ++c)
+                normal[r][c] -= factor * normal[k][c];
+        }
+    }
+    return true;
+}
+
 void addCornerPairs(CorrespondenceSystem& system, const Point<2, int> corners[4], float width,
                     float height) {
     const Point<2, float> rectangle[4] = {Point<2, float>(0.0f, 0.0f), Point<2, float>(width, 0.0f),
@@ -34,14 +116,15 @@ void addCornerPairs(CorrespondenceSystem& system, const Point<2, int> corners[4]
                                                  static_cast<float>(corners[k][1])));
 }
 
-PointPairReading readPointPairs(std::istream& in, float imageScale, CorrespondenceSystem& system) {
+PointPairReading readPointPairs(std::istream& in, float imageScale, CorrespondenceSystem& system,
+                                std::uint32_t maxPairs) {
     PointPairReading reading;
     float values[4];
     while (true) {
         for (float& value : values)
             if (!(in >> value))
                 return reading;
-        if (reading.pairs == Limits::maxPointPairs) {
+        if (reading.pairs == maxPairs) {
             reading.tooMany = true;
             return reading;
         }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <istream>
 
+#include "core/limits.hpp"
 #include "core/matrix.hpp"
 #include "core/signal.hpp"
 #include "core/tuple.hpp"
@@ -26,6 +27,12 @@ public:
     // the system singular: the result then holds non-finite values (no error is raised).
     MatrixSquareLight<3, float> fit() const;
 
+    // Whether the pairs pin the perspective down: at least four of them, and no direction in
+    // which the fit could move without changing how well it matches the pairs (as with
+    // repeated pairs, or three of four points on a line). A system that is not determined may
+    // still give a finite fit, made of rounding noise.
+    bool determined() const;
+
 private:
     Matrix<float> a_{0, 8};
     Matrix<float> b_{0, 1};
@@ -39,15 +46,16 @@ void addCornerPairs(CorrespondenceSystem& system, const Point<2, int> corners[4]
 // The result of reading typed point pairs.
 struct PointPairReading {
     std::uint32_t pairs = 0; // pairs appended
-    bool tooMany = false;    // reading stopped at Limits::maxPointPairs
+    bool tooMany = false;    // a further pair followed the last one allowed
 };
 
 // Reads groups of four numbers (rectified x, rectified y, image x, image y) from the stream by
 // float extraction, so blanks and line ends both separate numbers, and appends each complete
 // group with its image point multiplied by imageScale. Stops at the first number that cannot
 // be read (end of input, or text that is not a number); the numbers of an incomplete group are
-// dropped. Reads no more than Limits::maxPointPairs pairs.
-PointPairReading readPointPairs(std::istream& in, float imageScale, CorrespondenceSystem& system);
+// dropped. Appends no more than maxPairs pairs: a complete group after those sets tooMany.
+PointPairReading readPointPairs(std::istream& in, float imageScale, CorrespondenceSystem& system,
+                                std::uint32_t maxPairs = Limits::maxPointPairs);
 
 // Whether every entry is a finite number.
 bool isFinite(const MatrixSquareLight<3, float>& m);

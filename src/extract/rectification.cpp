@@ -25,9 +25,10 @@ MatrixSquareLight<3, float> CorrespondenceSystem::fit() const {
 
 namespace {
 
-// Centroid and mean distance from it of a set of points, for bringing them to a common scale.
+// Centroid and mean distance from it along each axis of a set of points, for bringing them to
+// a common scale.
 struct Normalization {
-    double cx = 0.0, cy = 0.0, scale = 0.0;
+    double cx = 0.0, cy = 0.0, sx = 0.0, sy = 0.0;
 };
 
 // Smallest pivot of a determined system, scaled as in determined(): four pairs of a sheet
@@ -45,8 +46,10 @@ bool CorrespondenceSystem::determined() const {
     // image point in the two right-hand sides.
     auto rectified = [&](std::uint32_t k, unsigned axis) { return double(a_(2 * k, axis)); };
     auto image = [&](std::uint32_t k, unsigned axis) { return double(b_(2 * k + axis, 0)); };
-    // Both point sets moved to their centroid and scaled to a unit mean distance, so that the
-    // test below measures the geometry of the pairs, not the units they are given in.
+    // Each point set moved to its centroid and scaled to a unit mean distance along each axis:
+    // a change of frame that cannot make a determined system singular or the reverse, so that
+    // the test below measures the geometry of the pairs, not their units or the rectangle's
+    // proportions.
     auto normalization = [&](auto point) {
         Normalization z;
         for (std::uint32_t k = 0; k < n; ++k) {
@@ -55,22 +58,26 @@ bool CorrespondenceSystem::determined() const {
         }
         z.cx /= n;
         z.cy /= n;
-        for (std::uint32_t k = 0; k < n; ++k)
-            z.scale += std::hypot(point(k, 0) - z.cx, point(k, 1) - z.cy);
-        z.scale /= n;
+        for (std::uint32_t k = 0; k < n; ++k) {
+            z.sx += std::fabs(point(k, 0) - z.cx);
+            z.sy += std::fabs(point(k, 1) - z.cy);
+        }
+        z.sx /= n;
+        z.sy /= n;
         return z;
     };
     const Normalization zr = normalization(rectified), zi = normalization(image);
-    if (!(zr.scale > 0.0) || !(zi.scale > 0.0) || !std::isfinite(zr.scale) ||
-        !std::isfinite(zi.scale))
-        return false;
+    // Points all on one line along an axis (or at one place) determine nothing.
+    for (double scale : {zr.sx, zr.sy, zi.sx, zi.sy})
+        if (!(scale > 0.0) || !std::isfinite(scale))
+            return false;
 
     double normal[8][8] = {};
     for (std::uint32_t k = 0; k < n; ++k) {
-        const double X = (rectified(k, 0) - zr.cx) / zr.scale;
-        const double Y = (rectified(k, 1) - zr.cy) / zr.scale;
-        const double x = (image(k, 0) - zi.cx) / zi.scale;
-        const double y = (image(k, 1) - zi.cy) / zi.scale;
+        const double X = (rectified(k, 0) - zr.cx) / zr.sx;
+        const double Y = (rectified(k, 1) - zr.cy) / zr.sy;
+        const double x = (image(k, 0) - zi.cx) / zi.sx;
+        const double y = (image(k, 1) - zi.cy) / zi.sy;
         const double rows[2][8] = {{X, Y, 1, 0, 0, 0, -X * x, -Y * x},
                                    {0, 0, 0, X, Y, 1, -X * y, -Y * y}};
         for (const auto& row : rows)

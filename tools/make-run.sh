@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # `make run`: by default renders a perspective demo sheet at acceptable quality in a scratch
-# folder and vectorizes it; with ARGS it runs penvex with those arguments instead.
+# folder and vectorizes it, then vectorizes the committed photo docs/sketch.jpg; with ARGS it
+# runs penvex with those arguments instead.
 set -euo pipefail
 binary="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 shift
+root="$(cd "$(dirname "$0")/.." && pwd)"
 if [ $# -gt 0 ]; then
   exec "$binary" "$@"
 fi
@@ -20,3 +22,7 @@ echo "  square.svg         the figure's own reference drawing (not flipped: y gr
 echo "  square-vector.svg  the vectorized drawing"
 echo "  square-vector.xml  the polylines as polygon XML"
 echo "  square-mask.pgm    the line mask"
+echo
+echo "$ penvex docs/sketch.jpg -os sketch.svg -ox sketch.xml"
+"$binary" "$root/docs/sketch.jpg" -os sketch.svg -ox sketch.xml
+echo "Wrote sketch.svg (the drawing of the photo docs/sketch.jpg) and sketch.xml (its polylines)."

@@ -6,30 +6,22 @@
 #include <vector>
 
 #include "app/stages.hpp"
-#include "core/checked.hpp"
 #include "extract/image_export.hpp"
 #include "extract/polygon_xml.hpp"
 #include "extract/rectification.hpp"
 #include "extract/svg_export.hpp"
 #include "migration/image.hpp"
+#include "migration/image_signal.hpp"
 
 namespace ZELK {
 
 namespace {
 
-// The loaded image as 8-bit samples (channels, width, height). Raises the unexpected-value
-// error for another sample type, the support error when an alignment pads pixels or lines, and
-// the space error when the buffer is too small for the metadata.
+// The loaded image as 8-bit samples (channels, width, height), with the checks of the image
+// signal view.
 ImageView loadedImage(const RunContext& context) {
-    const Migration::ImageMetadata& meta = context.imageMeta;
-    if (!(meta.type == Migration::unsigned8()))
-        throw UnexpectedValueException(meta.type.text(), Migration::unsigned8().text());
-    const Migration::ImageLayout layout(meta);
-    if (layout.bytesPerPixel != meta.channels ||
-        layout.bytesPerLine != checkedMul(std::uint64_t(meta.width), meta.channels))
-        throw SupportException("image signal alignment");
-    return ImageView(context.imageBuffer.data(), context.imageBuffer.size(),
-                     Tuple<3, unsigned>(meta.channels, meta.width, meta.height));
+    const Migration::ImageConstSignal<std::uint8_t> image(context.imageBuffer, context.imageMeta);
+    return ImageView(image);
 }
 
 // The pixels that show the paper: outside the line mask, and inside the sheet when background

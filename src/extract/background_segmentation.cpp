@@ -38,16 +38,15 @@ Point<2, int> scaleCorner(float x, float y, float f) {
 namespace {
 
 // Most frequent value among the label samples of the central window, ties to the smaller
-// value: h/2 rows of w/2 values, starting at column w/4 of row (h/2)/2 (for sizes divisible by
-// 4, columns w/4 to 3w/4 - 1 and rows h/4 to 3h/4 - 1). The start is counted in whole rows:
-// taken as the element offset w/4 + (w * (h/2)) / 2, an odd h/2 would start the window half
-// a row further, so that it covered the left and right margins of the picture instead of its
-// centre. Returns the value and writes its count.
+// value: h/2 runs of w/2 values, w apart, starting at the element offset
+// w/4 + (w * (h/2)) / 2 (for sizes divisible by 4, columns w/4 to 3w/4 - 1 and rows h/4 to
+// 3h/4 - 1). When h/2 is odd the start falls half a row further, so a run may continue on the
+// next row; the last sample still lies inside the image. Returns the value and writes its count.
 unsigned char centralMode(const Signal<2, unsigned char>& labels, std::uint32_t& count) {
     const std::uint32_t w = labels.width();
     const std::uint32_t h = labels.height();
     std::array<std::uint32_t, 256> bins{};
-    const std::uint64_t start = w / 4 + std::uint64_t(w) * ((h / 2) / 2);
+    const std::uint64_t start = w / 4 + (std::uint64_t(w) * (h / 2)) / 2;
     for (std::uint32_t row = 0; row < h / 2; ++row) {
         const unsigned char* p = labels.data() + start + std::uint64_t(row) * w;
         for (std::uint32_t i = 0; i < w / 2; ++i)

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "core/exceptions.hpp"
+
 namespace ZELK {
 
 namespace {
@@ -19,23 +21,120 @@ double boxDistance(const Hyperrectangle<2, float>& a, const Hyperrectangle<2, fl
     return std::sqrt(double(gx * gx + gy * gy));
 }
 
-std::vector<std::uint32_t> neighboursOf(const std::vector<Hyperrectangle<2, float>>& boxes,
-                                        std::size_t i, double eps) {
-    std::vector<std::uint32_t> found;
-    for (std::size_t j = 0; j < boxes.size(); ++j)
-        if (j != i && boxDistance(boxes[i], boxes[j]) < eps)
-            found.push_back(static_cast<std::uint32_t>(j));
-    return found;
-}
+// Finds the neighbours of a box: every other box closer than eps. Many boxes are searched in
+// order of their left edge, looking only at those whose left edge lies within reach (eps plus
+// the widest box) of the box; boxes with non-finite coordinates fall back to a plain scan.
+class BoxNeighbours {
+public:
+    BoxNeighbours(const std::vector<Hyperrectangle<2, float>>& boxes, double eps)
+        : boxes_(boxes), eps_(eps) {
+        // Below this many boxes the plain scan is as fast as sorting.
+        constexpr std::size_t sweepFrom = 64;
+        if (boxes.size() < sweepFrom || !std::isfinite(eps) || eps < 0.0)
+            return;
+        for (const Hyperrectangle<2, float>& box : boxes) {
+            if (!std::isfinite(box.origin.x()) || !std::isfinite(box.size[0]) || box.size[0] < 0.0f)
+                return;
+            widest_ = std::max(widest_, double(box.size[0]));
+        }
+        order_.resize(boxes.size());
+        for (std::uint32_t i = 0; i < order_.size(); ++i)
+            order_[i] = i;
+        std::sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return boxes[a].origin.x() < boxes[b].origin.x();
+        });
+        starts_.reserve(order_.size());
+        for (std::uint32_t i : order_)
+            starts_.push_back(boxes[i].origin.x());
+    }
 
-// A set with a copy of every stored vertex position of source (count 1, same indices) and the
-// given polylines.
-PolylineSet withVerticesOf(const PolylineSet& source, std::vector<Polyline> polylines) {
+    // Neighbours of box i in increasing index order.
+    std::vector<std::uint32_t> of(std::size_t i) const {
+        std::vector<std::uint32_t> found;
+        const Hyperrectangle<2, float>& box = boxes_[i];
+        if (order_.empty()) {
+            for (std::size_t j = 0; j < boxes_.size(); ++j)
+                if (j != i && boxDistance(box, boxes_[j]) < eps_)
+                    found.push_back(static_cast<std::uint32_t>(j));
+            return found;
+        }
+        // A neighbour's horizontal gap is below eps, so its left edge lies in this window;
+        // the padding covers rounding in the single-precision gaps.
+        const double left = box.origin.x(), right = left + box.size[0];
+        const double pad =
+            0.01 * (eps_ + widest_) + 1e-5 * (std::fabs(left) + std::fabs(right)) + 1e-6;
+        const double low = left - eps_ - widest_ - pad, high = right + eps_ + pad;
+        auto at = std::lower_bound(starts_.begin(), starts_.end(), low,
+                                   [](float start, double value) { return start < value; });
+        for (; at != starts_.end() && *at <= high; ++at) {
+            const std::uint32_t j = order_[static_cast<std::size_t>(at - starts_.begin())];
+            if (j != i && boxDistance(box, boxes_[j]) < eps_)
+                found.push_back(j);
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+private:
+    const std::vector<Hyperrectangle<2, float>>& boxes_;
+    double eps_;
+    double widest_ = 0.0;
+    std::vector<std::uint32_t> order_; // box numbers by left edge; empty for the plain scan
+    std::vector<float> starts_;        // their left edges
+};
+
+// The group of the given polylines as a copy of source followed by the set clean-up would
+// leave it, without copying the vertices the group does not use: a drawing with many clutter
+// groups and many vertices would otherwise copy every vertex once per group.
+PolylineSet cleanedGroup(const PolylineSet& source, std::vector<Polyline> polylines) {
+    // The polyline half of the clean-up.
+    for (Polyline& polyline : polylines)
+        polyline.erase(std::unique(polyline.begin(), polyline.end()), polyline.end());
+    std::erase_if(polylines, [](const Polyline& polyline) { return polyline.size() < 2; });
+
+    std::vector<std::uint32_t> used;
+    for (const Polyline& polyline : polylines)
+        for (std::uint32_t v : polyline) {
+            if (v >= source.vertexCount())
+                throw BoundException<unsigned int>(v, source.vertexCount());
+            used.push_back(v);
+        }
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+
+    // The vertex half: the clean-up walks the slots upward and fills each unused one with the
+    // current last vertex, dropping unused ones from the end. So the n used vertices end in
+    // slots 0 .. n - 1: those already below n stay, and the holes below n, in increasing order,
+    // take the used vertices at n or above, from the highest down.
+    const std::size_t n = used.size();
+    const std::size_t low = static_cast<std::size_t>(
+        std::partition_point(used.begin(), used.end(), [n](std::uint32_t v) { return v < n; }) -
+        used.begin());
+    std::vector<std::uint32_t> slotOf(n); // slot of used[k]
+    std::vector<std::uint32_t> sourceOf(n);
+    std::size_t next = 0; // the next used vertex below n, by rank
+    std::size_t high = n; // one past the next used vertex at n or above, from the top
+    for (std::uint32_t slot = 0; slot < n; ++slot) {
+        if (next < low && used[next] == slot) {
+            slotOf[next] = slot;
+            sourceOf[slot] = slot;
+            ++next;
+        } else {
+            --high;
+            slotOf[high] = slot;
+            sourceOf[slot] = used[high];
+        }
+    }
+
     PolylineSet set(source.mergeDistance());
     std::vector<PositionAccumulator>& vertices = set.vertices();
-    vertices.reserve(source.vertexCount());
-    for (const PositionAccumulator& vertex : source.vertices())
-        vertices.push_back(PositionAccumulator{vertex.position(), 1});
+    vertices.reserve(n);
+    for (std::uint32_t slot = 0; slot < n; ++slot)
+        vertices.push_back(PositionAccumulator{source.vertices()[sourceOf[slot]].position(), 1});
+    for (Polyline& polyline : polylines)
+        for (std::uint32_t& v : polyline)
+            v = slotOf[static_cast<std::size_t>(std::lower_bound(used.begin(), used.end(), v) -
+                                                used.begin())];
     set.polylines() = std::move(polylines);
     return set;
 }
@@ -130,12 +229,13 @@ std::vector<std::uint32_t> clusterBoxes(const std::vector<Hyperrectangle<2, floa
                                         float eps) {
     constexpr std::size_t minimumNeighbours = 2;
     const double reach = eps;
+    const BoxNeighbours neighboursOf(boxes, reach);
     std::vector<std::uint32_t> labels(boxes.size(), unvisitedLabel);
     std::uint32_t cluster = 1;
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         if (labels[i] != unvisitedLabel)
             continue;
-        const std::vector<std::uint32_t> neighbours = neighboursOf(boxes, i, reach);
+        const std::vector<std::uint32_t> neighbours = neighboursOf.of(i);
         if (neighbours.size() < minimumNeighbours) {
             labels[i] = 0;
             for (std::uint32_t j : neighbours)
@@ -151,7 +251,7 @@ std::vector<std::uint32_t> clusterBoxes(const std::vector<Hyperrectangle<2, floa
                 labels[k] = cluster;
             } else if (labels[k] == unvisitedLabel) {
                 labels[k] = cluster;
-                const std::vector<std::uint32_t> more = neighboursOf(boxes, k, reach);
+                const std::vector<std::uint32_t> more = neighboursOf.of(k);
                 // A box already in a cluster would do nothing when popped, so it is not
                 // pushed; this keeps the stack within the number of boxes per expansion.
                 if (more.size() >= minimumNeighbours)
@@ -196,12 +296,11 @@ std::vector<PolylineSet> groupClutter(const PolylineSet& clutter, float distance
     std::vector<PolylineSet> groups;
     groups.reserve(members.size() + singles.size() + 1);
     for (std::vector<Polyline>& group : members)
-        groups.push_back(withVerticesOf(clutter, std::move(group)));
+        groups.push_back(cleanedGroup(clutter, std::move(group)));
     for (std::vector<Polyline>& group : singles)
-        groups.push_back(withVerticesOf(clutter, std::move(group)));
-    groups.push_back(withVerticesOf(clutter, std::move(shortNoise)));
+        groups.push_back(cleanedGroup(clutter, std::move(group)));
+    groups.push_back(cleanedGroup(clutter, std::move(shortNoise)));
     for (PolylineSet& group : groups) {
-        group.cleanUp();
         if (clutter.transformation())
             group.setTransformation(clutter.transformation()->clone());
     }

@@ -17,13 +17,14 @@ std::uint32_t houghSide(unsigned width, unsigned height) {
     return static_cast<std::uint32_t>(std::sqrt(double(squares)));
 }
 
-// The indices cover the whole circle of normal directions. With r >= 0, a line's normal points
-// away from the origin, so half a circle would leave out every line whose normal points into
-// y < 0 - such as the left edge of a sheet photographed from below, which leans toward the
-// right at the top.
+// Angle of index u: half a circle, u * pi / (side - 1), brought into [-pi, pi) so that the
+// last index is -pi. With r >= 0 this half circle only holds lines whose normal points into
+// y >= 0 as seen from the origin; a line whose normal points into y < 0 (a near-vertical edge
+// leaning right at the top) gets no votes. The detector is defined that way, and corners from
+// it are relied on as they are.
 float houghAngle(std::uint32_t u, std::uint32_t side) {
     constexpr float pi = std::numbers::pi_v<float>;
-    float theta = float(u) * (2.0f * pi) / float(side - 1);
+    float theta = float(u) * pi / float(side - 1);
     theta -= 2.0f * pi * std::floor((theta + pi) / (2.0f * pi));
     return theta;
 }
@@ -98,10 +99,9 @@ std::vector<HoughPeak> selectPeaks(const Signal<2, float>& maxima) {
                 weakest = 0;
                 continue;
             }
-            // Until four peaks are kept, any strong enough cell may add one: requiring it to
-            // beat the weakest kept peak from the start would let one early, long edge (a
-            // sheet's bottom is met first in this scan order) shut out the shorter sides.
-            if (peaks.size() == 4 && !(value > peaks[weakest].value))
+            // Every later cell must beat the weakest kept peak, also while fewer than four
+            // are kept.
+            if (!(value > peaks[weakest].value))
                 continue;
             std::size_t nearest = 0;
             std::int64_t nearestDistance = -1;

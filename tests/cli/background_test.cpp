@@ -31,15 +31,22 @@ const std::string unable = "Unable to detect background.\n";
 
 TEST(BackgroundCli, SheetIsFoundByBothMethods) {
     ScratchDir dir;
+    // The lines method needs a sheet whose side edges lean left (see the detection tests),
+    // the segmentation one that is larger than its surround.
+    const std::string turned = dataPath("background/sheet-turned-128.ppm").string();
     const std::string sheet = dataPath("background/sheet-128.ppm").string();
-    auto r = runPenvex({sheet, "-b", "lines"}, dir.path());
+    auto r = runPenvex({turned, "-b", "lines"}, dir.path());
     EXPECT_EQ(statusOf(r.out, outline), "OK");
     EXPECT_EQ(r.err.find(unable), std::string::npos);
     r = runPenvex({sheet, "-b", "segment"}, dir.path());
     EXPECT_EQ(statusOf(r.out, segmentation), "OK");
-    // Without -b the lines method runs.
-    r = runPenvex({sheet}, dir.path());
+    // Without -b the lines method runs; on the upright sheet it finds nothing and the run
+    // goes on.
+    r = runPenvex({turned}, dir.path());
     EXPECT_EQ(statusOf(r.out, outline), "OK");
+    r = runPenvex({sheet}, dir.path());
+    EXPECT_EQ(statusOf(r.out, outline), "FAIL");
+    EXPECT_EQ(r.err.find(unable), std::string::npos) << r.err;
 }
 
 TEST(BackgroundCli, NoSheetFailsTheRunOnlyWhenAMethodWasAskedFor) {

@@ -79,17 +79,6 @@ std::vector<P2> renderedStrokePixels(const ColourRaster& picture, const SVGDrawi
     return points;
 }
 
-// Whether line extraction is part of this build: image input stops with a support error
-// naming a missing stage until it is.
-bool extractionMissing(const RunResult& r) {
-    return r.exitCode == 1 && r.err.find("SupportException: No support for") != std::string::npos &&
-           r.err.find("rectification") == std::string::npos;
-}
-
-#define SKIP_WITHOUT_EXTRACTION(result)                                                            \
-    if (extractionMissing(result))                                                                 \
-    GTEST_SKIP() << "line extraction is not in this build yet: " << (result).err
-
 } // namespace
 
 TEST(ExportResults, PolygonXMLInputDrawsInBlackOnWhiteWithGreyClutter) {
@@ -245,7 +234,6 @@ TEST(ExportResults, APhotographedSketchBecomesADrawingOnItsStrokes) {
     const RunResult r = runPenvex({dataPath("export/sketch.ppm").string(), "-os", "out.svg", "-ox",
                                    "out.xml", "-om", "mask.pgm", "-oi", "refined.ppm"},
                                   dir.path());
-    SKIP_WITHOUT_EXTRACTION(r);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("* Loading image "), std::string::npos);
     EXPECT_NE(r.out.find("* Refining polylines "), std::string::npos);
@@ -367,7 +355,6 @@ TEST(ExportResults, AScaledScanIsReportedInThePixelsOfTheLoadedImage) {
     const RunResult r = runPenvex(
         {dataPath("export/thick.pgm").string(), "-a", "12", "-ox", "out.xml", "-om", "mask.pgm"},
         dir.path());
-    SKIP_WITHOUT_EXTRACTION(r);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("* Scaling image to have nominal line thickness"), std::string::npos);
     const std::vector<std::vector<P2>> strokes = readStrokes("thick.lines");
@@ -392,7 +379,6 @@ TEST(ExportResults, RectifyingAnImageFailsLoudlyInThisBuild) {
     ScratchDir dir;
     const RunResult r =
         runPenvex({dataPath("export/sketch.ppm").string(), "-r", "-os", "out.svg"}, dir.path());
-    SKIP_WITHOUT_EXTRACTION(r);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("ZELK ZELK::SupportException: No support for rectification"),
               std::string::npos)

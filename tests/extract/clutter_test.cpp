@@ -2,6 +2,8 @@
 // grouped by the distance between bounding boxes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 #include "extract/clutter.hpp"
@@ -190,4 +192,136 @@ TEST(GroupClutter, ClustersFirstThenLoneLongPolylinesThenTheCatchAll) {
     const std::vector<PolylineSet> none = groupClutter(PolylineSet(2.0f), 30.0f);
     ASSERT_EQ(none.size(), 1u);
     EXPECT_TRUE(none[0].polylines().empty());
+}
+
+TEST(GroupClutter, EqualsCopyingEveryVertexAndCleaningUpOnRandomDrawings) {
+    // The plain form of the grouping: labels from clusterBoxes over the polylines' boxes, the
+    // groups in their order, each made of a copy of every clutter vertex and its polylines,
+    // then the set clean-up. groupClutter copies only the vertices a group uses; the result
+    // must be the same vertex for vertex and index for index.
+    std::mt19937 random(11);
+    for (int round = 0; round < 300; ++round) {
+        const unsigned vertexCount = 2 + random() % 40;
+        std::vector<P2> points;
+        for (unsigned v = 0; v < vertexCount; ++v)
+            points.push_back(P2(float(random() % 300), float(random() % 300)));
+        std::vector<Polyline> polylines;
+        const unsigned polylineCount = 1 + random() % 12;
+        for (unsigned p = 0; p < polylineCount; ++p) {
+            Polyline polyline;
+            const unsigned length = 1 + random() % 5;
+            for (unsigned k = 0; k < length; ++k)
+                polyline.push_back(random() % vertexCount);
+            if (random() % 4 == 0)
+                polyline.push_back(polyline.front());
+            polylines.push_back(polyline);
+        }
+        const PolylineSet clutter = makeSet(points, polylines);
+        const float distance = float(random() % 120);
+
+        std::vector<Box> boxes;
+        for (const Polyline& polyline : polylines) {
+            BoundingBoxBuilder builder;
+            for (std::uint32_t v : polyline)
+                builder.add(points[v]);
+            boxes.push_back(builder.box());
+        }
+        const std::vector<std::uint32_t> labels = clusterBoxes(boxes, distance);
+        std::vector<std::vector<Polyline>> expected;
+        const std::uint32_t clusters = *std::max_element(labels.begin(), labels.end());
+        for (std::uint32_t c = 1; c <= clusters; ++c) {
+            expected.emplace_back();
+            for (std::size_t p = 0; p < polylines.size(); ++p)
+                if (labels[p] == c)
+                    expected.back().push_back(polylines[p]);
+        }
+        std::vector<Polyline> shortNoise;
+        for (std::size_t p = 0; p < polylines.size(); ++p) {
+            if (labels[p] != 0)
+                continue;
+            if (polylines[p].size() >= 3)
+                expected.push_back({polylines[p]});
+            else
+                shortNoise.push_back(polylines[p]);
+        }
+        expected.push_back(shortNoise);
+
+        const std::vector<PolylineSet> groups = groupClutter(clutter, distance);
+        ASSERT_EQ(groups.size(), expected.size());
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            PolylineSet plain = makeSet(points, expected[g]);
+            plain.cleanUp();
+            ASSERT_EQ(groups[g].polylines(), plain.polylines()) << "round " << round;
+            ASSERT_EQ(groups[g].vertexCount(), plain.vertexCount());
+            for (std::uint32_t v = 0; v < plain.vertexCount(); ++v) {
+                EXPECT_EQ(groups[g].vertices()[v].sum, plain.vertices()[v].sum);
+                EXPECT_EQ(groups[g].vertices()[v].count, 1u);
+            }
+        }
+    }
+}
+
+TEST(ClusterBoxes, ManyBoxesGiveTheLabelsOfThePlainPairwiseSearch) {
+    // With many boxes the neighbours are searched in order of the left edges; the labels must
+    // be those of comparing every pair, including boxes that touch exactly at eps.
+    auto plainLabels = [](const std::vector<Box>& boxes, float eps) {
+        auto gap = [](float a, float as, float b, float bs) {
+            return std::max({0.0f, b - (a + as), a - (b + bs)});
+        };
+        auto neighbours = [&](std::size_t i) {
+            std::vector<std::uint32_t> found;
+            for (std::size_t j = 0; j < boxes.size(); ++j) {
+                const float gx = gap(boxes[i].origin.x(), boxes[i].size[0], boxes[j].origin.x(),
+                                     boxes[j].size[0]);
+                const float gy = gap(boxes[i].origin.y(), boxes[i].size[1], boxes[j].origin.y(),
+                                     boxes[j].size[1]);
+                if (j != i && std::sqrt(double(gx * gx + gy * gy)) < double(eps))
+                    found.push_back(std::uint32_t(j));
+            }
+            return found;
+        };
+        std::vector<std::uint32_t> labels(boxes.size(), unvisitedLabel);
+        std::uint32_t cluster = 1;
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            if (labels[i] != unvisitedLabel)
+                continue;
+            std::vector<std::uint32_t> seeds = neighbours(i);
+            if (seeds.size() < 2) {
+                labels[i] = 0;
+                for (std::uint32_t j : seeds)
+                    labels[j] = 0;
+                continue;
+            }
+            labels[i] = cluster;
+            while (!seeds.empty()) {
+                const std::uint32_t k = seeds.back();
+                seeds.pop_back();
+                if (labels[k] == 0) {
+                    labels[k] = cluster;
+                } else if (labels[k] == unvisitedLabel) {
+                    labels[k] = cluster;
+                    const std::vector<std::uint32_t> more = neighbours(k);
+                    if (more.size() >= 2)
+                        seeds.insert(seeds.end(), more.begin(), more.end());
+                }
+            }
+            ++cluster;
+        }
+        return labels;
+    };
+
+    std::mt19937 random(5);
+    for (int round = 0; round < 40; ++round) {
+        std::vector<Box> boxes;
+        const unsigned count = 64 + random() % 200;
+        for (unsigned b = 0; b < count; ++b) {
+            // Integer corners on a coarse lattice, so exact touching is common.
+            const float x = float(random() % 60) * 5.0f - 100.0f, y = float(random() % 60) * 5.0f;
+            boxes.push_back(box(x, y, float(random() % 4) * 5.0f, float(random() % 4) * 5.0f));
+        }
+        if (round % 5 == 0)
+            boxes.push_back(box(-1000, 0, 3000, 1)); // one very wide box
+        const float eps = float(random() % 4) * 5.0f + (round % 2 ? 0.5f : 0.0f);
+        ASSERT_EQ(clusterBoxes(boxes, eps), plainLabels(boxes, eps)) << "round " << round;
+    }
 }

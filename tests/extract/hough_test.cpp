@@ -2,6 +2,7 @@
 // voting, peak rules (vote minimum, merging of near peaks, angle wrap) and corner ordering.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -67,7 +68,7 @@ TEST(Edges, HysteresisFollowsWeakChainsFromStrongSeeds) {
 }
 
 TEST(Hough, VotesFindALine) {
-    // A horizontal edge y = 10 on a 60 x 11 picture (D = 61, so pi / 2 is index 15): its
+    // A horizontal edge y = 10 on a 60 x 11 picture (D = 61, so pi / 2 is index 30): its
     // normal points up.
     BinarySignal<2, unsigned> edges(Tuple<2, unsigned>(60u, 11u));
     edges.clear();
@@ -77,18 +78,27 @@ TEST(Hough, VotesFindALine) {
     EXPECT_EQ(side, 61u);
     Signal<2, float> accumulator;
     houghVote(edges, side, accumulator);
-    // The 30 votes land at the angle of index 15, at r = 10 or, where x cos(theta) pulls
+    // The 30 votes land at the angle of index 30, at r = 10 or, where x cos(theta) pulls
     // rho just below 10 (cos(pi / 2) is not exactly 0 in single precision), at r = 9.
-    EXPECT_EQ(accumulator(15u, 10u) + accumulator(15u, 9u), 30.0f);
+    EXPECT_EQ(accumulator(30u, 10u) + accumulator(30u, 9u), 30.0f);
     for (unsigned u = 0; u < side; ++u)
         for (unsigned r = 0; r < side; ++r)
-            if (u != 15) {
+            if (u != 30) {
                 EXPECT_LT(accumulator(u, r), 30.0f) << u << "," << r;
             }
-    // Angles cover the whole circle and wrap: the last index means angle 0 again.
+    // Angles cover half a circle; the last index is brought to -pi.
     EXPECT_FLOAT_EQ(houghAngle(0, side), 0.0f);
-    EXPECT_NEAR(houghAngle(side - 1, side), 0.0f, 1e-5f);
-    EXPECT_LT(houghAngle(side - 2, side), 0.0f);
+    EXPECT_FLOAT_EQ(houghAngle(side - 1, side), -std::numbers::pi_v<float>);
+    EXPECT_NEAR(houghAngle(side - 2, side), std::numbers::pi_v<float> * 59.0f / 60.0f, 1e-5f);
+    // A line whose normal points below the x axis (x - y = 20, leaning right) gets no votes
+    // anywhere near its length.
+    BinarySignal<2, unsigned> leaning(Tuple<2, unsigned>(60u, 40u));
+    leaning.clear();
+    for (unsigned y = 0; y < 30; ++y)
+        leaning.set(y + 20, y);
+    houghVote(leaning, houghSide(60, 40), accumulator);
+    for (unsigned i = 0; i < accumulator.width() * accumulator.height(); ++i)
+        EXPECT_LT(accumulator.data()[i], 10.0f) << i;
 }
 
 TEST(Hough, PeakRules) {
@@ -116,8 +126,8 @@ TEST(Hough, PeakRules) {
     ASSERT_EQ(peaks.size(), 1u);
     EXPECT_EQ(peaks[0].cell, (Point<2, int>(98, 41)));
     EXPECT_EQ(wrappedAngleDistance(1, 98, side), 3);
-    // Of more than four separated peaks the four strongest stay; a weaker one met later does
-    // not displace them, whatever order they come in.
+    // A later cell must beat the weakest kept peak even while fewer than four are kept: in
+    // scan order (r outer) 40 enters, 90, 70 and 60 beat it, 20 and 30 do not.
     maxima.clear();
     const float votes[6] = {40, 90, 20, 70, 60, 30};
     for (unsigned i = 0; i < 6; ++i)
@@ -129,13 +139,19 @@ TEST(Hough, PeakRules) {
         kept.push_back(p.value);
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(kept, (std::vector<float>{40, 60, 70, 90}));
+    maxima.clear();
+    maxima(10u, 5u) = 50.0f;
+    maxima(60u, 40u) = 20.0f;
+    peaks = selectPeaks(maxima);
+    ASSERT_EQ(peaks.size(), 1u);
+    EXPECT_EQ(peaks[0].value, 50.0f);
 }
 
 TEST(Hough, CornersFromTwoPairsOfLines) {
     // Lines x = 10, x = 90 (angle 0) and y = 20, y = 70 (angle pi / 2) on a 100 x 80 picture.
-    const std::uint32_t side = 129; // 2 pi / 128 per index: pi / 2 is index 32
+    const std::uint32_t side = 129; // pi / 128 per index: pi / 2 is index 64
     auto peak = [](int u, int r) { return HoughPeak{Point<2, int>(u, r), 50.0f}; };
-    const std::vector<HoughPeak> peaks = {peak(0, 10), peak(32, 20), peak(128, 90), peak(32, 70)};
+    const std::vector<HoughPeak> peaks = {peak(0, 10), peak(64, 20), peak(0, 90), peak(64, 70)};
     Point<2, int> corners[4];
     ASSERT_TRUE(cornersFromPeaks(peaks, side, 100, 80, corners));
     // Counter-clockwise from the positive x axis around the centre (50, 45), truncated.
@@ -146,8 +162,8 @@ TEST(Hough, CornersFromTwoPairsOfLines) {
         EXPECT_NEAR(corners[k][1], expected[k][1], 1) << k;
     }
     // A corner outside the picture, or parallel lines that were paired, fail.
-    const std::vector<HoughPeak> outside = {peak(0, 10), peak(32, 20), peak(128, 120),
-                                            peak(32, 70)};
+    const std::vector<HoughPeak> outside = {peak(0, 10), peak(64, 20), peak(0, 120),
+                                            peak(64, 70)};
     EXPECT_FALSE(cornersFromPeaks(outside, side, 100, 80, corners));
     const std::vector<HoughPeak> parallel = {peak(0, 10), peak(0, 40), peak(0, 70), peak(0, 90)};
     EXPECT_FALSE(cornersFromPeaks(parallel, side, 100, 80, corners));

@@ -13,3 +13,9 @@ $C "$S/large-sheet-on-desk.jpg" -resize 128x96! large-sheet-128.ppm
 # the sheet's leftmost corner at x = 511), and a smooth gradient with no edges at all.
 $C "$S/large-sheet-on-desk.jpg" -crop 480x360+0+300 +repage -resize 128x96! no-sheet-desk.ppm
 $C -size 128x96 gradient:gray20-gray70 -type TrueColor -depth 8 no-sheet-gradient.ppm
+# The same sheets made smaller, turned 12 degrees counter-clockwise and moved toward the
+# bottom-left (ImageMagick's -distort SRT "X,Y SCALE ANGLE NEWX,NEWY", continuous coordinates,
+# y down), so that both side edges lean left and the lines method sees all four edges.
+$C "$S/sheet-on-desk.jpg" -virtual-pixel edge -distort SRT "826,598 0.7 -12 560,500" -resize 128x96! sheet-turned-128.ppm
+$C "$S/sheet-on-desk.jpg" -virtual-pixel edge -distort SRT "826,598 0.7 -12 560,500" -resize 400x300! sheet-turned-400.ppm
+$C "$S/large-sheet-on-desk.jpg" -virtual-pixel edge -distort SRT "2145,1574 0.7 -12 1350,1250" -resize 128x96! large-sheet-turned-128.ppm

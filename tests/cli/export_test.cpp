@@ -374,14 +374,3 @@ TEST(ExportResults, AScaledScanIsReportedInThePixelsOfTheLoadedImage) {
     EXPECT_EQ(mask.width, 480u);
     EXPECT_EQ(mask.height, 360u);
 }
-
-TEST(ExportResults, RectifyingAnImageFailsLoudlyInThisBuild) {
-    ScratchDir dir;
-    const RunResult r =
-        runPenvex({dataPath("export/sketch.ppm").string(), "-r", "-os", "out.svg"}, dir.path());
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("ZELK ZELK::SupportException: No support for rectification"),
-              std::string::npos)
-        << r.err;
-    EXPECT_FALSE(std::filesystem::exists(dir / "out.svg"));
-}

@@ -8,6 +8,8 @@ packages=(cmake g++ googletest libgtest-dev pngcheck imagemagick libjpeg-turbo-p
 case "${1:-test}" in
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
   bench) packages+=(zlib1g-dev imagemagick python3) ;;
+  # tools/rectify-samples.sh: the samples' scorer and the corner recovery.
+  samples) packages+=(python3-numpy python3-scipy python3-opencv) ;;
 esac
 
 missing=()

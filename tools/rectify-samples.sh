@@ -9,6 +9,7 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/tools/ensure-deps.sh" samples
 penvex="$(realpath "${1:-$root/build/penvex}")"
 samples="$(realpath "${2:-$root/../shared/samples}")"
 work="$(mktemp -d)"

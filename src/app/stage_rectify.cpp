@@ -93,8 +93,12 @@ bool rectify(RunContext& context) {
     const MatrixSquareLight<3, float> toImage = system.fit();
     const MatrixSquareLight<3, float> toRectified = toImage.inverse();
     if (!system.determined() || !isFinite(toImage) || !isFinite(toRectified)) {
-        std::cerr << "Rectification failed: the point pairs do not determine a perspective "
-                     "(are three of them on a line?).\n";
+        if (context.backgroundFound)
+            std::cerr << "Rectification failed: the sheet corners found do not determine a "
+                         "perspective.\n";
+        else
+            std::cerr << "Rectification failed: the point pairs do not determine a perspective "
+                         "(are three of them on a line?).\n";
         return false;
     }
     context.rectifyTransform = std::make_unique<PerspectiveTransformation<2, float>>(toImage);

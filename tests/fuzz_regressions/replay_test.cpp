@@ -16,6 +16,7 @@
 
 #include "demo/demo_fuzz_entry.hpp"
 #include "extract/polygon_xml_fuzz_entry.hpp"
+#include "extract/rectification_fuzz_entry.hpp"
 #include "migration/jpeg_fuzz_entry.hpp"
 #include "migration/netpbm_fuzz_entry.hpp"
 #include "migration/png_fuzz_entry.hpp"
@@ -38,6 +39,7 @@ const FuzzTarget fuzzTargets[] = {
     {"netpbm", &ZELK::Fuzz::netpbm},
     {"polygon_xml", &ZELK::Fuzz::polygonXML},
     {"demo", &ZELK::Fuzz::demo},
+    {"point_pairs", &ZELK::Fuzz::pointPairs},
 };
 
 const fs::path fuzzDir = fs::path(PENVEX_SOURCE_DIR) / "fuzz";

@@ -251,6 +251,9 @@ void NetPBMExporter::exportData(const Buffer& data, const ImageMetadata& source)
     writer.number(height).endLine();
     if (magic != 4)
         writer.number(maximum).endLine();
+    // No pixels, no samples: a width of 0 may come with billions of empty rows.
+    if (width == 0 || height == 0)
+        return;
 
     std::vector<std::uint8_t> row;
     for (std::uint32_t y = height; y-- > 0;) {

@@ -107,6 +107,9 @@ TEST(NetPBM, WrittenFilesReadBackAndWriteAgainByteForByte) {
                   original.substr(original.size() - samples));
         EXPECT_EQ(exportBytes(importBytes(written)), written);
     }
+    // An image without pixels writes its header alone, however many empty rows it has.
+    const Image empty = importBytes("P6\n0\n2440024400\n255\n");
+    EXPECT_EQ(exportBytes(empty), "P6\n0\n2440024400\n255\n");
 }
 
 TEST(NetPBM, HeaderLinesSkipCommentsAndBlankLines) {

@@ -13,17 +13,34 @@ namespace {
 
 const char* const formatName = "NetPBM";
 
+// Reads one unsigned decimal. Stream extraction into an unsigned type accepts "-25" and wraps
+// it to 4294967271; a header number with a minus sign is refused instead.
+bool readDecimal(std::istream& in, std::uint32_t& value) {
+    in >> std::ws;
+    if (in.peek() == '-')
+        return false;
+    in >> value;
+    return !in.fail();
+}
+
 // Parses "w h" from a header line; false when the line does not start with two numbers.
 bool parseTwo(const std::string& line, std::uint32_t& a, std::uint32_t& b) {
     std::istringstream in(line);
-    in >> a >> b;
-    return !in.fail();
+    return readDecimal(in, a) && readDecimal(in, b);
 }
 
 bool parseOne(const std::string& line, std::uint32_t& a) {
     std::istringstream in(line);
-    in >> a;
-    return !in.fail();
+    return readDecimal(in, a);
+}
+
+// Whether the line holds one number and nothing else but blanks.
+bool parseAlone(const std::string& line, std::uint32_t& a) {
+    std::istringstream in(line);
+    if (!readDecimal(in, a))
+        return false;
+    in >> std::ws;
+    return in.eof();
 }
 
 } // namespace
@@ -80,10 +97,10 @@ void NetPBMImporter::readMeta(ImageMetadata& meta) {
     if (!parseTwo(line, width, height)) {
         // Our own exporter writes width and height on lines of their own; accept that form
         // too, so that every file this program writes reads back.
-        if (!parseOne(line, width))
+        if (!parseAlone(line, width))
             throw FormatException(formatName, "Could not parse width and height from: " + line);
         line = readHeaderLine();
-        if (!parseOne(line, height))
+        if (!parseAlone(line, height))
             throw FormatException(formatName, "Could not parse width and height from: " + line);
     }
     std::uint32_t bits = magic == 4 ? 1 : 8;
@@ -125,6 +142,10 @@ void NetPBMImporter::readSamples(Buffer& data, const ImageLayout& layout) {
     const std::uint32_t bitsPerPixel = meta_.channels * meta_.type.bits;
     const std::uint32_t width = layout.width;
     const std::uint32_t height = layout.height;
+    // An image without pixels has nothing to read; looping over 4 billion empty rows would
+    // only waste time.
+    if (width == 0 || height == 0)
+        return;
     if (bitsPerPixel == 1) {
         // A P4 file packs eight pixels a byte, black = 1. The buffer gets one byte a pixel
         // holding the file's bit, so that the grey conversion can map 1 to black (0) and 0 to
@@ -230,6 +251,9 @@ void NetPBMExporter::exportData(const Buffer& data, const ImageMetadata& source)
     writer.number(height).endLine();
     if (magic != 4)
         writer.number(maximum).endLine();
+    // No pixels, no samples: a width of 0 may come with billions of empty rows.
+    if (width == 0 || height == 0)
+        return;
 
     std::vector<std::uint8_t> row;
     for (std::uint32_t y = height; y-- > 0;) {

@@ -107,6 +107,9 @@ TEST(NetPBM, WrittenFilesReadBackAndWriteAgainByteForByte) {
                   original.substr(original.size() - samples));
         EXPECT_EQ(exportBytes(importBytes(written)), written);
     }
+    // An image without pixels writes its header alone, however many empty rows it has.
+    const Image empty = importBytes("P6\n0\n2440024400\n255\n");
+    EXPECT_EQ(exportBytes(empty), "P6\n0\n2440024400\n255\n");
 }
 
 TEST(NetPBM, HeaderLinesSkipCommentsAndBlankLines) {
@@ -137,6 +140,16 @@ TEST(NetPBM, RefusalsCarryTheirMessages) {
               "NetPBM : Could not parse width and height from: wide");
     EXPECT_EQ(messageOf([] { importBytes("P6\n2 2\nmax\n"); }),
               "NetPBM : Could not parse maximum value from: max");
+    // Stream extraction would wrap a negative number to a huge unsigned one.
+    EXPECT_EQ(messageOf([] { importBytes("P4\n0 -25\n"); }),
+              "NetPBM : Could not parse width and height from: 0 -25");
+    EXPECT_EQ(messageOf([] { importBytes("P5\n-3\n2\n255\n"); }),
+              "NetPBM : Could not parse width and height from: -3");
+    // Width and height on lines of their own (as our writer puts them) hold nothing else.
+    EXPECT_EQ(messageOf([] { importBytes("P5\n3\n2 x\n255\n"); }),
+              "NetPBM : Could not parse width and height from: 2 x");
+    EXPECT_EQ(messageOf([] { importBytes("P5\n1 1\n -1\n"); }),
+              "NetPBM : Could not parse maximum value from:  -1");
     // Everything on the first line: the next "header line" is sample data.
     EXPECT_NE(messageOf([] { importBytes(std::string("P5 2 1 255\n\xC8\x10", 13)); }),
               "(no exception)");
@@ -150,6 +163,17 @@ TEST(NetPBM, ShortFilesFailWithTheReadErrorBeforeAllocating) {
               "Failed to read from input stream. ");
     EXPECT_EQ(messageOf([] { importBytes("P4\n65536 65536\nxyz"); }),
               "Failed to read from input stream. ");
+    // No pixels at all, however many empty rows the header claims: read at once, nothing
+    // consumed.
+    for (const char* header : {"P4\n0 4294967295\n", "P5\n0 4294967295\n255\n",
+                               "P6\n1000000000 0\n255\n"}) {
+        EXPECT_EQ(messageOf([&] { EXPECT_EQ(importBytes(header).buffer.size(), 0u); }),
+                  "(no exception)")
+            << header;
+    }
+    // Even an empty image must have a line length that fits the image layout.
+    EXPECT_EQ(messageOf([] { importBytes("P6\n4294967295 0\n255\n"); }),
+              "Value (12884901885) out of bound (4294967295). ");
 }
 
 TEST(NetPBM, ExportRules) {

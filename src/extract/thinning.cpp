@@ -93,9 +93,13 @@ bool thin(const BinarySignal<2, unsigned>& lineMask, BinarySignal<2, unsigned>& 
     const BinarySignal<2, unsigned>* input = &lineMask;
     std::uint64_t changing = 0;
     for (;;) {
-        // Every pass must run even after an earlier one deleted something: '|' not '||'.
-        const bool changed = thinningPass(*input, work, 0) | thinningPass(work, skeleton, 1) |
-                             thinningPass(skeleton, work, 2) | thinningPass(work, skeleton, 3);
+        // Every pass must run even after an earlier one deleted something, so no pass result
+        // may cut the others short.
+        const bool first = thinningPass(*input, work, 0);
+        const bool second = thinningPass(work, skeleton, 1);
+        const bool third = thinningPass(skeleton, work, 2);
+        const bool fourth = thinningPass(work, skeleton, 3);
+        const bool changed = first || second || third || fourth;
         input = &skeleton;
         if (!changed)
             return true;

@@ -67,16 +67,16 @@ unsigned fixedAxis(std::uint8_t edgeClass) {
     return edgeClass == Horizontal ? 1u : 0u;
 }
 
-// Moves from `from` along the unit direction d to where coordinate `axis` equals value.
-// Returns false (and leaves result alone) when d does not advance along that axis, which is
-// the case for a zero-length edge.
+// Moves from `from` along the unit direction d by the t that brings coordinate `axis` to
+// value: the point from + t d, as computed (rounding may leave that coordinate a hair off
+// value). Returns false (and leaves result alone) when d does not advance along that axis,
+// which is the case for a zero-length edge.
 bool slideTo(const Point<2, float>& from, const Vector<2, float>& d, unsigned axis, float value,
              Point<2, float>& result) {
     if (d[axis] == 0.0f)
         return false;
     const float t = (value - from[axis]) / d[axis];
-    Point<2, float> q = from + d * t;
-    q[axis] = value;
+    const Point<2, float> q = from + d * t;
     if (!std::isfinite(q.x()) || !std::isfinite(q.y()))
         return false;
     result = q;
@@ -115,6 +115,7 @@ void alignPolyline(PolylineSet& set, Polyline& polyline, float threshold) {
 
     const std::size_t n = polyline.size();
     const std::size_t edges = classes.size(); // n - 1 when open, n when closed
+    // Positions before any vertex moves: the fixed coordinates come from these.
     std::vector<Point<2, float>> at(n);
     for (std::size_t v = 0; v < n; ++v)
         at[v] = set.position(polyline[v]);
@@ -134,6 +135,8 @@ void alignPolyline(PolylineSet& set, Polyline& polyline, float threshold) {
             fixed[k] = (at[k][axis] + at[(k + 1) % n][axis]) * 0.5f;
     }
 
+    // The vertices move in order, and each reads its neighbours as the polyline stands: a
+    // free edge after a vertex that has just slid is measured from where that vertex went.
     for (std::size_t v = 1; v + 1 < n; ++v) {
         const std::uint8_t a = classes[v - 1];
         const std::uint8_t b = v < edges ? classes[v] : std::uint8_t(Free);
@@ -145,11 +148,13 @@ void alignPolyline(PolylineSet& set, Polyline& polyline, float threshold) {
             moved[fixedAxis(b)] = fixed[v];
             move = true;
         } else if (a != Free) {
-            const Vector<2, float> d = unitOrZero(at[(v + 1) % n] - at[v]);
-            move = slideTo(at[v], d, fixedAxis(a), fixed[v - 1], moved);
+            const Point<2, float> c = set.position(polyline[v]);
+            const Vector<2, float> d = unitOrZero(set.position(polyline[(v + 1) % n]) - c);
+            move = slideTo(c, d, fixedAxis(a), fixed[v - 1], moved);
         } else if (b != Free) {
-            const Vector<2, float> d = unitOrZero(at[v] - at[v - 1]);
-            move = slideTo(at[v - 1], d, fixedAxis(b), fixed[v], moved);
+            const Point<2, float> p = set.position(polyline[v - 1]);
+            const Vector<2, float> d = unitOrZero(set.position(polyline[v]) - p);
+            move = slideTo(p, d, fixedAxis(b), fixed[v], moved);
         }
         if (move)
             polyline[v] = appendVertex(set, moved);

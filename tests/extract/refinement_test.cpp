@@ -209,3 +209,33 @@ TEST(AlignPolylines, ASharedCornerMovesOnlyInTheAlignedPolyline) {
     expectShape(shapeOf(set, 1), {P2(10, 0.5f), P2(30, 30)});
     EXPECT_NE(set.polylines()[0][1], set.polylines()[1][0]);
 }
+
+TEST(AlignPolylines, VerticesMoveInOrderAndSlideToTheExactProductOfTheStep) {
+    // Horizontal, free, horizontal. The vertex between the first two edges slides along the
+    // free edge down to y 0, which lands it exactly on the next vertex. That next vertex then
+    // reads its free edge from where its neighbour went: the edge has no length left, so it
+    // stays where it is (it would otherwise slide up the old diagonal to the last edge's y).
+    PolylineSet set = openPolyline({P2(0, 0), P2(0.5f, 0.05f), P2(0.55f, 0), P2(0.9f, 0.03f)});
+    alignPolylines(set, 0.9f);
+    const Polyline& polyline = set.polylines()[0];
+    ASSERT_EQ(polyline.size(), 4u);
+    EXPECT_EQ(polyline[1], 4u); // the slid vertex is new
+    EXPECT_EQ(set.position(polyline[1]).x(), 0.55f);
+    EXPECT_EQ(set.position(polyline[1]).y(), 0.0f);
+    EXPECT_EQ(polyline[2], 2u);
+    EXPECT_EQ(set.vertexCount(), 5u);
+
+    // The slid vertex is c + t d as computed in single precision, with t chosen for the
+    // target coordinate; rounding leaves y a little above 0 here and it is not forced onto it.
+    PolylineSet slid = openPolyline({P2(0, 0), P2(0.5f, 0.0625f), P2(0.5625f, 0)});
+    alignPolylines(slid, 0.9f);
+    const P2 c(0.5f, 0.0625f);
+    const Vector<2, float> edge = P2(0.5625f, 0) - c;
+    const Vector<2, float> d = edge / length(edge);
+    const float t = (0.0f - c.y()) / d.y();
+    const P2 expected = c + d * t;
+    const P2 got = slid.position(slid.polylines()[0][1]);
+    EXPECT_EQ(got.x(), expected.x());
+    EXPECT_EQ(got.y(), expected.y());
+    EXPECT_NE(got.y(), 0.0f);
+}

@@ -44,10 +44,10 @@ std::vector<Tap> taps(unsigned sourceSize, unsigned targetSize) {
 
 } // namespace
 
-std::string Color::text() const {
+std::string colorText(const Color& color) {
     char digits[8];
-    std::snprintf(digits, sizeof digits, "#%02x%02x%02x", channelByte(red), channelByte(green),
-                  channelByte(blue));
+    std::snprintf(digits, sizeof digits, "#%02x%02x%02x", channelByte(color.red),
+                  channelByte(color.green), channelByte(color.blue));
     return digits;
 }
 

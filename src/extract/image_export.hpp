@@ -7,20 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "core/color.hpp"
 #include "core/signal.hpp"
 
 namespace ZELK {
 
-// Red, green and blue in [0, 1].
-struct Color {
-    float red = 0.0f;
-    float green = 0.0f;
-    float blue = 0.0f;
-
-    // "#" and six lower-case hexadecimal digits: each channel times 255, clamped to [0, 255]
-    // and truncated.
-    std::string text() const;
-};
+// "#" and six lower-case hexadecimal digits: each channel times 255, clamped to [0, 255] and
+// truncated.
+std::string colorText(const Color& color);
 
 // (1 - t) a + t b per channel.
 Color mixColor(const Color& a, const Color& b, float t);

@@ -76,7 +76,7 @@ XMLAttributes boxAttributes(const Hyperrectangle<2, float>& box) {
 void writeGroup(XMLWriter& writer, const PolylineSet& set, const Color& color,
                 const std::string& strokeWidth) {
     writer.startElement("g",
-                        XMLAttributes{{"stroke", color.text()}, {"stroke-width", strokeWidth}});
+                        XMLAttributes{{"stroke", colorText(color)}, {"stroke-width", strokeWidth}});
     for (const Polyline& polyline : set.polylines()) {
         const bool closed = polyline.size() > 1 && polyline.front() == polyline.back();
         const std::size_t count = closed ? polyline.size() - 1 : polyline.size();
@@ -123,8 +123,8 @@ void writeSVG(WriteStream& out, const PolylineSet& lines, const PolylineSet& clu
                      "rect.clutter{ stroke: gray; stroke-width: 1; stroke-dasharray: 5,5; "
                      "fill: none; display: none; }");
     writer.endElement();
-    writer.emptyElement(
-        "rect", mergeAttributes(boxAttributes(box), xmlAttribute("fill", style.background.text())));
+    writer.emptyElement("rect", mergeAttributes(boxAttributes(box),
+                                                xmlAttribute("fill", colorText(style.background))));
 
     writeGroup(writer, shownLines, style.line, stroke);
 

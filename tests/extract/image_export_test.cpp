@@ -37,12 +37,12 @@ Signal<3, std::uint8_t> rampImage(unsigned width, unsigned height) {
 } // namespace
 
 TEST(Color, TextIsClampedTruncatedLowerCaseHex) {
-    EXPECT_EQ((Color{1.0f, 1.0f, 1.0f}).text(), "#ffffff");
-    EXPECT_EQ((Color{0.0f, 0.0f, 0.0f}).text(), "#000000");
+    EXPECT_EQ(colorText(Color{1.0f, 1.0f, 1.0f}), "#ffffff");
+    EXPECT_EQ(colorText(Color{0.0f, 0.0f, 0.0f}), "#000000");
     // 0.3 x 255 = 76.5 truncates to 76 (4c); out-of-range channels are clamped.
-    EXPECT_EQ(mixColor(Color{1, 1, 1}, Color{0, 0, 0}, 0.7f).text(), "#4c4c4c");
-    EXPECT_EQ((Color{1.5f, -0.2f, 0.5f}).text(), "#ff007f");
-    EXPECT_EQ((Color{10.0f / 255.0f, 171.0f / 255.0f, 1.0f / 255.0f}).text(), "#0aab01");
+    EXPECT_EQ(colorText(mixColor(Color{1, 1, 1}, Color{0, 0, 0}, 0.7f)), "#4c4c4c");
+    EXPECT_EQ(colorText(Color{1.5f, -0.2f, 0.5f}), "#ff007f");
+    EXPECT_EQ(colorText(Color{10.0f / 255.0f, 171.0f / 255.0f, 1.0f / 255.0f}), "#0aab01");
 }
 
 TEST(MeanColorUnderMask, AveragesTheMaskedPixelsMappedToTheImage) {
@@ -80,7 +80,7 @@ TEST(MeanColorUnderMask, AveragesTheMaskedPixelsMappedToTheImage) {
     grey(0u, 1u, 0u) = 153;
     Color g;
     meanColorUnderMask(ImageView(grey), maskOf(2, 1, {{0, 0}, {1, 0}}), g);
-    EXPECT_EQ(g.text(), "#666666");
+    EXPECT_EQ(colorText(g), "#666666");
     std::vector<float> means;
     EXPECT_TRUE(meanUnderMask(ImageView(grey), maskOf(2, 1, {{1, 0}}), means));
     EXPECT_EQ(means, std::vector<float>{153.0f / 255.0f});

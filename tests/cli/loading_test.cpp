@@ -102,7 +102,10 @@ TEST(LoadingCli, SixteenBitColourCannotBeConverted) {
     ScratchDir dir;
     auto r = runPenvex({dataPath("netpbm/rgb16.ppm").string()}, dir.path());
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(statusOf(r.out, "Converting to gray scale"), "FAIL");
+    // The error ends the run inside the step: its line is left open, without a verdict.
+    const std::string open = "\n* Converting to gray scale";
+    ASSERT_GE(r.out.size(), open.size()) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - open.size()), open) << r.out;
     EXPECT_EQ(r.err, "ZELK ZELK::UnexpectedValueException: 16-bit unsigned little endian is not "
                      "8-bit unsigned little endian. \n");
 }

@@ -3,6 +3,7 @@
 
 #include <exception>
 #include <iostream>
+#include <memory>
 
 #include "app/stages.hpp"
 #include "core/exceptions.hpp"
@@ -15,6 +16,11 @@ int run(RunContext& context) {
     if (!context.quiet.given)
         statusOutput = &standardOutput;
     context.status.setOutput(statusOutput);
+
+    // No command line can turn the visualization switch on (it is never registered), so every
+    // run keeps the discarding sink; a build that sets it gets the viewer client.
+    if (context.visualization.given)
+        context.visualizationRoot.install(std::make_unique<VS::TCPClient>(VS::DiscoveryConfig{}));
 
     if (!loadInput(context))
         return 1;

@@ -39,12 +39,7 @@ bool loadDemo(RunContext& context, const std::string& demo) {
         std::cerr << "\n";
         return false;
     }
-    try {
-        renderDemo(drawing, settings, context.imageBuffer, context.imageMeta);
-    } catch (...) {
-        context.status.end(false);
-        throw;
-    }
+    renderDemo(drawing, settings, context.imageBuffer, context.imageMeta);
     context.status.end(true);
 
     std::ofstream svgFile(request.name + ".svg", std::ios::binary | std::ios::trunc);

@@ -76,14 +76,10 @@ void condition(RunContext& context) {
     if (isSingleChannel(context.imageMeta)) {
         copySingleChannel(context.imageBuffer, context.imageMeta, context.grey);
     } else {
+        // A picture the conversion cannot view (wide or padded colour samples) raises its
+        // error through to the entry point, which reports it; the step line stays open.
         context.status.begin("Converting to gray scale");
-        try {
-            convertColourToGrey(context.imageBuffer, context.imageMeta, context.grey);
-        } catch (...) {
-            // Close the line before the entry point reports the reason.
-            context.status.end(false);
-            throw;
-        }
+        convertColourToGrey(context.imageBuffer, context.imageMeta, context.grey);
         context.status.end(true);
     }
 

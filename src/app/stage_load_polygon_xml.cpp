@@ -27,19 +27,12 @@ std::string readDocument(const std::string& path) {
 
 bool loadPolygonXML(RunContext& context, const std::string& path) {
     context.status.begin("Loading XML");
-    std::string document;
+    // Errors of the file or its contents (path, XML, conversion, reference bound) are raised
+    // through to the entry point, which reports them; the step line stays open.
+    const std::string document = readDocument(path);
     PolygonXMLDrawing drawing;
     std::string problem;
-    bool read = false;
-    try {
-        document = readDocument(path);
-        read = readPolygonXML(document, drawing, problem);
-    } catch (const Exception&) {
-        // The error itself is reported once by the entry point; the step still ends its line.
-        context.status.end(false);
-        throw;
-    }
-    if (!read) {
+    if (!readPolygonXML(document, drawing, problem)) {
         std::cerr << problem << '\n';
         context.status.end(false);
         return false;

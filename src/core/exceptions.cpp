@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <system_error>
 
 namespace ZELK {
 
@@ -140,7 +141,13 @@ std::string ExceptionWriter::format(const Exception& exception) {
 
 void ExceptionWriter::handle(const Exception& exception, const std::string& context) {
     std::string line = format(exception);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
+    try {
+        lock.lock();
+    } catch (const std::system_error&) {
+        // Reported in the family's own terms, like every other failure of the library.
+        throw AcquireException("mutex");
+    }
     if (!context.empty())
         out_ << "context: " << context << "> ";
     out_ << line;

@@ -2,6 +2,8 @@
 // filter sizes refused up front, and the errors of inputs that cannot be conditioned.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "support/run_binary.hpp"
 
 using PenvexTest::dataPath;
@@ -11,13 +13,24 @@ using PenvexTest::ScratchDir;
 namespace {
 
 // "OK" or "FAIL" at the end of the status line that starts with "* " + message, or "" when
-// no such line was printed.
+// no such line was printed. A message that reaches the result's column is followed directly by
+// the time, and one beyond it has its result on the next line (file names of fixtures are long).
 std::string statusOf(const std::string& out, const std::string& message) {
-    std::size_t at = out.find("* " + message + " ");
+    const std::string head = "* " + message;
+    std::size_t at = out.find(head);
+    auto endsHere = [&](std::size_t after) {
+        return after < out.size() &&
+               (out[after] == ' ' || out[after] == '\n' || std::isdigit(out[after]) != 0);
+    };
+    while (at != std::string::npos && !endsHere(at + head.size()))
+        at = out.find(head, at + 1);
     if (at == std::string::npos)
         return "";
-    const std::size_t end = out.find('\n', at);
-    const std::string line = out.substr(at, end == std::string::npos ? end : end - at);
+    std::size_t from = at + head.size();
+    if (out[from] == '\n')
+        ++from;
+    const std::size_t end = out.find('\n', from);
+    const std::string line = out.substr(from, end == std::string::npos ? end : end - from);
     if (line.size() >= 4 && line.compare(line.size() - 4, 4, "FAIL") == 0)
         return "FAIL";
     if (line.size() >= 2 && line.compare(line.size() - 2, 2, "OK") == 0)
@@ -102,7 +115,10 @@ TEST(LoadingCli, SixteenBitColourCannotBeConverted) {
     ScratchDir dir;
     auto r = runPenvex({dataPath("netpbm/rgb16.ppm").string()}, dir.path());
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(statusOf(r.out, "Converting to gray scale"), "FAIL");
+    // The error ends the run inside the step: its line is left open, without a verdict.
+    const std::string open = "\n* Converting to gray scale";
+    ASSERT_GE(r.out.size(), open.size()) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - open.size()), open) << r.out;
     EXPECT_EQ(r.err, "ZELK ZELK::UnexpectedValueException: 16-bit unsigned little endian is not "
                      "8-bit unsigned little endian. \n");
 }

@@ -24,10 +24,6 @@ bool loadDemo(RunContext& context, const std::string& demo) {
         std::cerr << "\n";
         return false;
     }
-    // Presets and the parameter checks come before the status line, so that a rejected value
-    // is reported on its own line and not in the middle of an open status line.
-    applyDemoPresets(parameters);
-    const DemoSettings settings = DemoSettings::from(parameters);
 
     context.status.begin("Generate demo " + request.name);
     DemoDrawing drawing;
@@ -39,7 +35,13 @@ bool loadDemo(RunContext& context, const std::string& demo) {
         std::cerr << "\n";
         return false;
     }
+    // The presets and the reading of the values belong to generating a known figure: an
+    // unknown name is reported as such whatever the values say, and a rejected preset or
+    // value fails the open status line before the entry point reports the reason.
+    DemoSettings settings;
     try {
+        applyDemoPresets(parameters);
+        settings = DemoSettings::from(parameters);
         renderDemo(drawing, settings, context.imageBuffer, context.imageMeta);
     } catch (...) {
         context.status.end(false);

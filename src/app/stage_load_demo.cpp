@@ -24,10 +24,6 @@ bool loadDemo(RunContext& context, const std::string& demo) {
         std::cerr << "\n";
         return false;
     }
-    // Presets and the parameter checks come before the status line, so that a rejected value
-    // is reported on its own line and not in the middle of an open status line.
-    applyDemoPresets(parameters);
-    const DemoSettings settings = DemoSettings::from(parameters);
 
     context.status.begin("Generate demo " + request.name);
     DemoDrawing drawing;
@@ -39,6 +35,12 @@ bool loadDemo(RunContext& context, const std::string& demo) {
         std::cerr << "\n";
         return false;
     }
+    // The presets and the reading of the values belong to generating a known figure: an
+    // unknown name is reported as such whatever the values say. A rejected preset or value
+    // raises its error through to the entry point like any error inside a stage, leaving the
+    // status line open.
+    applyDemoPresets(parameters);
+    const DemoSettings settings = DemoSettings::from(parameters);
     renderDemo(drawing, settings, context.imageBuffer, context.imageMeta);
     context.status.end(true);
 

@@ -167,7 +167,7 @@ TEST(DemoInput, UnknownParameterIsReportedBeforeAnyStatusLine) {
     }
 }
 
-TEST(DemoInput, ValuesTheRendererCannotDrawFailTheGenerationStep) {
+TEST(DemoInput, ValuesTheRendererCannotDrawEndTheRunInTheGenerationStep) {
     struct Case {
         const char* input;
         const char* message;

@@ -244,16 +244,25 @@ TEST(ClassSplit, SplitsBetweenTheModes) {
     EXPECT_FALSE(untouched);
 }
 
-TEST(ClassSplit, LargeCountsInManyBins) {
-    // Weighted sums beyond 32 bits (bins near 65535 with millions of counts) still split
-    // between the two groups.
+TEST(ClassSplit, SumsAreThirtyTwoBitAndWrap) {
+    // 65536 bins with weighted sums just inside 32 bits still split between the groups.
     std::vector<std::uint32_t> h(65536, 0);
-    h[1000] = 3000000;
-    h[60000] = 2000000;
-    h[61000] = 2000000;
+    h[1000] = 30000;
+    h[60000] = 20000;
+    h[61000] = 20000; // S = 2.45e9 < 2^32
     bool lowerIsLarger = true;
     const std::uint32_t t = findClassSplit(h.data(), 65536, lowerIsLarger);
     EXPECT_GE(t, 1000u);
     EXPECT_LT(t, 60000u);
     EXPECT_FALSE(lowerIsLarger);
+
+    // Three equal groups of 20 million at 0, 100 and 255: S = 7.1e9 wraps to 2805032704.
+    // Exact sums would split at 100 (class means 50 and 255 beat 0 and 177.5); with the
+    // wrapped sums the upper class of the split at 0 has the mean 70.1 and the split at 100
+    // compares 50 with 40.25, so the split at 0 wins and the upper class is the larger one.
+    std::vector<std::uint32_t> big(256, 0);
+    big[0] = big[100] = big[255] = 20000000;
+    bool flag = true;
+    EXPECT_EQ(findClassSplit(big.data(), 256, flag), 0u);
+    EXPECT_FALSE(flag);
 }

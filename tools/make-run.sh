@@ -23,6 +23,6 @@ echo "  square-vector.svg  the vectorized drawing"
 echo "  square-vector.xml  the polylines as polygon XML"
 echo "  square-mask.pgm    the line mask"
 echo
-echo "$ penvex docs/sketch.jpg -os sketch.svg -ox sketch.xml"
-"$binary" "$root/docs/sketch.jpg" -os sketch.svg -ox sketch.xml
+echo "$ penvex docs/sketch.jpg -b segment -os sketch.svg -ox sketch.xml"
+"$binary" "$root/docs/sketch.jpg" -b segment -os sketch.svg -ox sketch.xml
 echo "Wrote sketch.svg (the drawing of the photo docs/sketch.jpg) and sketch.xml (its polylines)."

@@ -11,10 +11,12 @@ namespace ZELK {
 // Width of the coarse copy that both background methods work on.
 inline constexpr unsigned coarseWidth = 128;
 
-// The coarse copy K of grey: with f = 128 / width, K is grey itself when f >= 1, otherwise
-// grey reduced by downscale() to trunc(w f + 0.5) x trunc(h f + 0.5) (each at least 1).
-// Returns f (1 when no reduction happened). grey must not be empty.
-float coarseCopy(const Signal<2, unsigned char>& grey, Signal<2, unsigned char>& coarse);
+// The coarse copy K of grey that both methods start from: with f = 128 / width, K is grey
+// itself when f >= 1, otherwise grey reduced by downscale() to trunc(w f + 0.5) x
+// trunc(h f + 0.5) (each at least 1); then median-filtered 5 x 5 and shown to the view as
+// "Background coarse". Returns f (1 when no reduction happened). grey must not be empty.
+float coarseCopy(const Signal<2, unsigned char>& grey, const VS::Context& view,
+                 Signal<2, unsigned char>& coarse);
 
 // Corners of a coarse-frame point scaled back by 1/f and rounded half up toward zero, kept
 // within the int range (a meeting point of nearly parallel edges can lie far outside).

@@ -14,9 +14,7 @@ bool detectOutlineByLines(const Signal<2, unsigned char>& grey, const VS::Contex
     if (grey.empty())
         return false;
     Signal<2, unsigned char> coarse;
-    const float f = coarseCopy(grey, coarse);
-    medianFilter(coarse, Tuple<2, unsigned>(5u, 5u), coarse);
-    sendSignal(view.child("Background coarse"), coarse);
+    const float f = coarseCopy(grey, view, coarse);
 
     Signal<2, short> gx, gy, squared, thinned;
     applyKernel(coarse, SobelX, gx);

@@ -15,13 +15,17 @@
 
 namespace ZELK {
 
-float coarseCopy(const Signal<2, unsigned char>& grey, Signal<2, unsigned char>& coarse) {
-    const float f = float(coarseWidth) / float(grey.width());
+float coarseCopy(const Signal<2, unsigned char>& grey, const VS::Context& view,
+                 Signal<2, unsigned char>& coarse) {
+    float f = float(coarseWidth) / float(grey.width());
     if (f >= 1.0f) {
         coarse.assign(grey);
-        return 1.0f;
+        f = 1.0f;
+    } else {
+        downscale(grey, scaledSize(grey.sizes(), f), coarse);
     }
-    downscale(grey, scaledSize(grey.sizes(), f), coarse);
+    medianFilter(coarse, Tuple<2, unsigned>(5u, 5u), coarse);
+    sendSignal(view.child("Background coarse"), coarse);
     return f;
 }
 
@@ -67,9 +71,7 @@ bool detectOutlineBySegmentation(const Signal<2, unsigned char>& grey, const VS:
     if (grey.empty())
         return false;
     Signal<2, unsigned char> coarse;
-    const float f = coarseCopy(grey, coarse);
-    medianFilter(coarse, Tuple<2, unsigned>(5u, 5u), coarse);
-    sendSignal(view.child("Background coarse"), coarse);
+    const float f = coarseCopy(grey, view, coarse);
 
     DenseHistogram<unsigned char> histogram;
     histogram.add(coarse.data(), coarse.count());

@@ -7,21 +7,9 @@
 using PenvexTest::dataPath;
 using PenvexTest::runPenvex;
 using PenvexTest::ScratchDir;
+using PenvexTest::statusOf;
 
 namespace {
-
-std::string statusOf(const std::string& out, const std::string& message) {
-    std::size_t at = out.find("* " + message + " ");
-    if (at == std::string::npos)
-        return "";
-    const std::size_t end = out.find('\n', at);
-    const std::string line = out.substr(at, end == std::string::npos ? end : end - at);
-    if (line.size() >= 4 && line.compare(line.size() - 4, 4, "FAIL") == 0)
-        return "FAIL";
-    if (line.size() >= 2 && line.compare(line.size() - 2, 2, "OK") == 0)
-        return "OK";
-    return "?";
-}
 
 const std::string outline = "Detecting background outline";
 const std::string segmentation = "Detecting background segmentation";

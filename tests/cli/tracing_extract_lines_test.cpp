@@ -12,23 +12,9 @@
 using PenvexTest::dataPath;
 using PenvexTest::runPenvex;
 using PenvexTest::ScratchDir;
+using PenvexTest::statusOf;
 
 namespace {
-
-// "OK" or "FAIL" at the end of the status line that starts with "* " + message, "" when no
-// such line was printed.
-std::string statusOf(const std::string& out, const std::string& message) {
-    const std::size_t at = out.find("* " + message + " ");
-    if (at == std::string::npos)
-        return "";
-    const std::size_t end = out.find('\n', at);
-    const std::string line = out.substr(at, end == std::string::npos ? end : end - at);
-    if (line.size() >= 4 && line.compare(line.size() - 4, 4, "FAIL") == 0)
-        return "FAIL";
-    if (line.size() >= 2 && line.compare(line.size() - 2, 2, "OK") == 0)
-        return "OK";
-    return "?";
-}
 
 // Position of a status line, to check the order of the steps.
 std::size_t positionOf(const std::string& out, const std::string& message) {

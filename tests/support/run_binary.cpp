@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -83,6 +84,31 @@ RunResult runPenvex(const std::vector<std::string>& args, const std::filesystem:
     std::filesystem::remove(outPath, ignored);
     std::filesystem::remove(errPath, ignored);
     return result;
+}
+
+// A message that reaches the result's column is followed directly by the time, and one
+// beyond it has its result on the next line (file names of fixtures are long).
+std::string statusOf(const std::string& out, const std::string& message) {
+    const std::string head = "* " + message;
+    std::size_t at = out.find(head);
+    auto endsHere = [&](std::size_t after) {
+        return after < out.size() &&
+               (out[after] == ' ' || out[after] == '\n' || std::isdigit(out[after]) != 0);
+    };
+    while (at != std::string::npos && !endsHere(at + head.size()))
+        at = out.find(head, at + 1);
+    if (at == std::string::npos)
+        return "";
+    std::size_t from = at + head.size();
+    if (out[from] == '\n')
+        ++from;
+    const std::size_t end = out.find('\n', from);
+    const std::string line = out.substr(from, end == std::string::npos ? end : end - from);
+    if (line.size() >= 4 && line.compare(line.size() - 4, 4, "FAIL") == 0)
+        return "FAIL";
+    if (line.size() >= 2 && line.compare(line.size() - 2, 2, "OK") == 0)
+        return "OK";
+    return "?";
 }
 
 } // namespace PenvexTest

@@ -39,4 +39,8 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes);
 // Path of a committed fixture under tests/data.
 std::filesystem::path dataPath(const std::string& relative);
 
+// "OK" or "FAIL" at the end of the status line that starts with "* " + message, or "" when
+// no such line was printed ("?" for an unfinished one).
+std::string statusOf(const std::string& out, const std::string& message);
+
 } // namespace PenvexTest

@@ -3,13 +3,16 @@ JOBS ?= 2
 BUILD := build
 ARGS ?=
 
-.PHONY: all build run test asan fuzz bench install deps clean
+.PHONY: all configure build run test asan fuzz bench install deps clean
 
 all: build
 
-build:
+# The program alone: tests and benchmarks are built by `make test` and `make bench`.
+configure:
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release > /dev/null
-	@cmake --build $(BUILD) -j $(JOBS)
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target penvex
 
 run: build
 	@tools/make-run.sh $(BUILD)/penvex $(ARGS)
@@ -17,7 +20,8 @@ run: build
 deps:
 	@tools/ensure-deps.sh
 
-test: deps build
+test: deps configure
+	@cmake --build $(BUILD) -j $(JOBS)
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 asan: deps
@@ -31,8 +35,10 @@ fuzz:
 	@cmake --build build-fuzz -j $(JOBS)
 	@tools/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
-bench: build
+bench:
 	@tools/ensure-deps.sh bench
+	@$(MAKE) --no-print-directory configure
+	@cmake --build $(BUILD) -j $(JOBS)
 	@bench/run.sh $(BUILD)
 
 install: build

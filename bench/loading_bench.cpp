@@ -12,15 +12,15 @@
 #include <functional>
 #include <string>
 
+#include "background/mask.hpp"
+#include "background/outline.hpp"
 #include "core/exceptions.hpp"
-#include "extract/background.hpp"
-#include "extract/background_mask.hpp"
-#include "extract/conditioning.hpp"
-#include "extract/filters.hpp"
-#include "extract/grey_conversion.hpp"
-#include "extract/line_thickness.hpp"
-#include "extract/resize.hpp"
 #include "migration/image.hpp"
+#include "raster/filters.hpp"
+#include "raster/grey_conversion.hpp"
+#include "raster/resize.hpp"
+#include "strokes/enhance.hpp"
+#include "strokes/line_thickness.hpp"
 
 using namespace ZELK;
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "extract/line_tracing.hpp"
-#include "extract/mask_cleaning.hpp"
-#include "extract/polyline_connection.hpp"
-#include "extract/segmentation.hpp"
-#include "extract/thinning.hpp"
 #include "migration/image.hpp"
+#include "strokes/line_thresholds.hpp"
+#include "strokes/mask_cleaning.hpp"
+#include "strokes/thinning.hpp"
+#include "tracing/line_tracing.hpp"
+#include "tracing/polyline_connection.hpp"
 
 using namespace ZELK;
 

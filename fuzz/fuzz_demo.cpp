@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "demo/demo_fuzz_entry.hpp"
+#include "fuzz/entries/demo.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ZELK::Fuzz::demo(data, size);

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "migration/png_fuzz_entry.hpp"
+#include "fuzz/entries/png.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ZELK::Fuzz::inflate(data, size);

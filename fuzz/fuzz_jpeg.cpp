@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "migration/jpeg_fuzz_entry.hpp"
+#include "fuzz/entries/jpeg.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ZELK::Fuzz::jpeg(data, size);

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "migration/netpbm_fuzz_entry.hpp"
+#include "fuzz/entries/netpbm.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ZELK::Fuzz::netpbm(data, size);

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "extract/rectification_fuzz_entry.hpp"
+#include "fuzz/entries/point_pairs.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ZELK::Fuzz::pointPairs(data, size);

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "extract/polygon_xml_fuzz_entry.hpp"
+#include "fuzz/entries/polygon_xml.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ZELK::Fuzz::polygonXML(data, size);

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "xml/xml_fuzz_entry.hpp"
+#include "fuzz/entries/xml_reader.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ZELK::Fuzz::xmlReader(data, size);

@@ -7,24 +7,25 @@
 
 #include "app/stages.hpp"
 #include "core/exceptions.hpp"
+#include "vs/tcp_client.hpp"
 
 namespace ZELK {
 
 int run(RunContext& context) {
     CppOutStream standardOutput(std::cout);
     WriteStream* statusOutput = nullptr; // -q: status lines are discarded
-    if (!context.quiet.given)
+    if (!context.options.quiet.given)
         statusOutput = &standardOutput;
     context.status.setOutput(statusOutput);
 
     // No command line can turn the visualization switch on (it is never registered), so every
     // run keeps the discarding sink; a build that sets it gets the viewer client.
-    if (context.visualization.given)
+    if (context.options.visualization.given)
         context.visualizationRoot.install(std::make_unique<VS::TCPClient>(VS::DiscoveryConfig{}));
 
     if (!loadInput(context))
         return 1;
-    if (context.inputIsImage) {
+    if (context.input.isImage) {
         if (!detectBackground(context))
             return 1;
         if (!extractLines(context))
@@ -42,7 +43,7 @@ int entryPoint(int argc, const char* const* argv) {
         ArgumentProcessor processor("Penvex", "Vectorization of line sketches.", "20230422", 2, 16,
                                     79);
         RunContext context;
-        declareOptions(context, processor);
+        declareOptions(context.options, processor);
         DefaultActionHandler handler(std::cout, std::cerr);
         if (!processor.parse(argc, argv, handler))
             return handler.success() ? 0 : 2;

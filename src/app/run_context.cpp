@@ -12,7 +12,7 @@ void describe(Option& option, std::string help, std::vector<Value*> values) {
 
 } // namespace
 
-void declareOptions(RunContext& c, ArgumentProcessor& p) {
+void declareOptions(RunOptions& c, ArgumentProcessor& p) {
     describe(c.input, "image file | polygon XML file | demo:name", {&c.inputName});
     c.input.required = true;
     describe(c.visualization, "visualization", {});

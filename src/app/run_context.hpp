@@ -1,7 +1,10 @@
-// The record of one run: every option with its default, the status reporter and the results
-// that the stages hand on to each other.
+// The record of one run: the options with their defaults, the status reporter, and the results
+// that the stages hand on to each other, grouped by the stage that makes them.
 #pragma once
 
+#include <array>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "app/status_reporter.hpp"
@@ -10,18 +13,15 @@
 #include "core/geometry.hpp"
 #include "core/signal.hpp"
 #include "core/transformation.hpp"
-#include "extract/polyline_set.hpp"
-#include "vs/client.hpp"
 #include "migration/image.hpp"
+#include "tracing/polyline_set.hpp"
+#include "vs/sink.hpp"
 
 namespace ZELK {
 
-struct RunContext {
-    RunContext() = default;
-    RunContext(const RunContext&) = delete;
-    RunContext& operator=(const RunContext&) = delete;
-
-    // Options, in the order the record keeps them; values hold their defaults until parsed.
+// Every option record with its values, in the order the record keeps them; each value holds its
+// default until the command line assigns it. Switches without values are read through `given`.
+struct RunOptions {
     Option input;
     DirectValue inputName{"image"};
     Option visualization; // declared but never registered: no command line turns it on
@@ -67,32 +67,64 @@ struct RunContext {
     Option imageOutput;
     DirectValue imageFile{"filename"};
     Option quiet;
+};
 
+// What loadInput leaves for an image or demo input: the picture as loaded (interleaved, line 0
+// at the bottom), and the grey image the extraction works on, converted from it and, when the
+// lines are thick, reduced by `scale`.
+struct LoadedInput {
+    bool isImage = false;
+    IncrementalBuffer buffer;
+    Migration::ImageMetadata meta;
+    Signal<2, unsigned char> grey;
+    VS::Context greyView; // "Image gray", kept so later stages can draw on it
+    // The factor grey was reduced by; absent when grey has the picture's own size.
+    std::optional<float> scale;
+};
+
+// What detectBackground leaves, in the grey image's frame: the sheet's four corners when one
+// was found (counter-clockwise, y up) and the mask of the pixels well inside it.
+struct BackgroundResult {
+    std::optional<std::array<Point<2, int>, 4>> corners;
+    BinarySignal<2, unsigned> mask;
+};
+
+// What extractLines leaves besides the lines: the grey image after the median and top-hat
+// filters (what segmentation measured) and the segmented, cleaned line mask.
+struct ExtractionResult {
+    Signal<2, unsigned char> filteredGrey;
+    BinarySignal<2, unsigned> lineMask;
+};
+
+// The drawing that refinement and export work on: its area, the lines (extracted or loaded
+// from polygon XML) and the clutter split off from them, and the perspective that maps the
+// rectified rectangle into the grey image when -r rectified the drawing.
+struct DrawingResult {
+    Hyperrectangle<2, float> area;
+    PolylineSet lines{2.0f};
+    PolylineSet clutter{2.0f};
+    std::unique_ptr<Transformation<2, float>::Base> rectifyTransform;
+};
+
+struct RunContext {
+    RunContext() = default;
+    RunContext(const RunContext&) = delete;
+    RunContext& operator=(const RunContext&) = delete;
+
+    RunOptions options;
     StatusReporter status;
-
     // The visualization root (a sink that discards everything unless a client is installed).
     VS::Context visualizationRoot;
 
     // Stage results, in the order the stages produce them.
-    bool inputIsImage = false;
-    IncrementalBuffer imageBuffer;
-    Migration::ImageMetadata imageMeta;
-    Signal<2, unsigned char> grey;
-    VS::Context greyView; // "Image gray", kept so later stages can draw on it
-    bool imageScaled = false;
-    float imageScale = 0.0f;
-    std::unique_ptr<Transformation<2, float>::Base> rectifyTransform;
-    Point<2, int> backgroundCorners[4];
-    BinarySignal<2, unsigned> backgroundMask;
-    bool backgroundFound = false;
-    BinarySignal<2, unsigned> lineMask;
-    Hyperrectangle<2, float> drawingArea;
-    PolylineSet lines{2.0f};
-    PolylineSet clutter{2.0f};
+    LoadedInput input;
+    BackgroundResult background;
+    ExtractionResult extraction;
+    DrawingResult drawing;
 };
 
 // Fills the option records with their help texts and values and registers them, in the
 // order of the help listing.
-void declareOptions(RunContext& context, ArgumentProcessor& processor);
+void declareOptions(RunOptions& options, ArgumentProcessor& processor);
 
 } // namespace ZELK

@@ -1,29 +1,32 @@
 // The background detection stage: method dispatch on -b, its status line and messages, the
 // outline on the grey image's view, and the background mask.
+#include <array>
 #include <iostream>
 #include <vector>
 
 #include "app/stages.hpp"
-#include "extract/background.hpp"
-#include "extract/background_mask.hpp"
-#include "extract/visual.hpp"
+#include "background/mask.hpp"
+#include "background/outline.hpp"
+#include "raster/visual.hpp"
 
 namespace ZELK {
 
 bool detectBackground(RunContext& context) {
-    const std::string& method = context.backgroundMethodName.value;
+    const std::string& method = context.options.backgroundMethodName.value;
     const VS::Context& view = context.visualizationRoot;
     if (method == "lines" || method == "segment") {
         const bool lines = method == "lines";
         context.status.begin(lines ? "Detecting background outline"
                                    : "Detecting background segmentation");
+        std::array<Point<2, int>, 4> corners;
         const bool found =
-            lines ? detectOutlineByLines(context.grey, view, context.backgroundCorners)
-                  : detectOutlineBySegmentation(context.grey, view, context.backgroundCorners);
-        context.backgroundFound = found;
+            lines ? detectOutlineByLines(context.input.grey, view, corners.data())
+                  : detectOutlineBySegmentation(context.input.grey, view, corners.data());
+        if (found)
+            context.background.corners = corners;
         context.status.end(found);
         if (!found) {
-            if (context.backgroundMethod.given) {
+            if (context.options.backgroundMethod.given) {
                 std::cerr << "Unable to detect background.\n";
                 return false;
             }
@@ -32,7 +35,7 @@ bool detectBackground(RunContext& context) {
         }
     } else if (method == "none") {
         // Corners supplied by an earlier stage still make a mask; otherwise nothing to do.
-        if (!context.backgroundFound)
+        if (!context.background.corners)
             return true;
     } else {
         std::cerr << "Invalid background detection method " << method << "\n";
@@ -40,11 +43,12 @@ bool detectBackground(RunContext& context) {
     }
 
     std::vector<Point<2, float>> outline;
-    for (const Point<2, int>& c : context.backgroundCorners)
+    const std::array<Point<2, int>, 4>& corners = *context.background.corners;
+    for (const Point<2, int>& c : corners)
         outline.emplace_back(float(c[0]), float(c[1]));
-    sendClosedPolyline(context.greyView, outline);
-    buildBackgroundMask(context.backgroundCorners, context.grey.width(), context.grey.height(),
-                        context.backgroundMask);
+    sendClosedPolyline(context.input.greyView, outline);
+    buildBackgroundMask(corners.data(), context.input.grey.width(), context.input.grey.height(),
+                        context.background.mask);
     return true;
 }
 

@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "app/stages.hpp"
-#include "extract/image_export.hpp"
-#include "extract/polygon_xml.hpp"
-#include "extract/rectification.hpp"
-#include "extract/svg_export.hpp"
+#include "export/image_export.hpp"
+#include "export/polygon_xml.hpp"
+#include "export/svg_export.hpp"
 #include "migration/image.hpp"
 #include "migration/image_signal.hpp"
+#include "raster/resize.hpp"
+#include "rectify/rectification.hpp"
 
 namespace ZELK {
 
@@ -20,40 +21,40 @@ namespace {
 // The loaded image as 8-bit samples (channels, width, height), with the checks of the image
 // signal view.
 ImageView loadedImage(const RunContext& context) {
-    const Migration::ImageConstSignal<std::uint8_t> image(context.imageBuffer, context.imageMeta);
+    const Migration::ImageConstSignal<std::uint8_t> image(context.input.buffer, context.input.meta);
     return ImageView(image);
 }
 
 // The pixels that show the paper: outside the line mask, and inside the sheet when background
 // detection found one.
 BinarySignal<2, unsigned> paperMask(const RunContext& context) {
-    BinarySignal<2, unsigned> paper = context.lineMask;
+    BinarySignal<2, unsigned> paper = context.extraction.lineMask;
     paper.invert();
-    if (context.backgroundFound)
-        paper &= context.backgroundMask;
+    if (context.background.corners)
+        paper &= context.background.mask;
     return paper;
 }
 
 void exportSVG(const RunContext& context) {
     SVGStyle style;
-    style.area = context.drawingArea;
-    style.areaIsViewBox = context.rectification.given;
-    style.clutterDistance = context.clutterGroupDistance.value;
-    if (context.inputIsImage && context.imageMeta.channels == 3) {
+    style.area = context.drawing.area;
+    style.areaIsViewBox = context.options.rectification.given;
+    style.clutterDistance = context.options.clutterGroupDistance.value;
+    if (context.input.isImage && context.input.meta.channels == 3) {
         const ImageView image = loadedImage(context);
         meanColorUnderMask(image, paperMask(context), style.background);
-        meanColorUnderMask(image, context.lineMask, style.line);
+        meanColorUnderMask(image, context.extraction.lineMask, style.line);
     }
-    std::ofstream file(context.svgFile.value, std::ios::binary | std::ios::trunc);
+    std::ofstream file(context.options.svgFile.value, std::ios::binary | std::ios::trunc);
     CppOutStream stream(file);
-    writeSVG(stream, context.lines, context.clutter, style);
+    writeSVG(stream, context.drawing.lines, context.drawing.clutter, style);
     stream.flush();
 }
 
 void exportPolygonXML(const RunContext& context) {
-    std::ofstream file(context.xmlFile.value, std::ios::binary | std::ios::trunc);
+    std::ofstream file(context.options.xmlFile.value, std::ios::binary | std::ios::trunc);
     CppOutStream stream(file);
-    writePolygonXML(stream, context.drawingArea, context.lines, context.clutter);
+    writePolygonXML(stream, context.drawing.area, context.drawing.lines, context.drawing.clutter);
     stream.flush();
 }
 
@@ -68,18 +69,19 @@ void exportSignal(const Signal<3, std::uint8_t>& image, const Migration::ImageMe
 // differs from the loaded image by the loading scale. The rectify stage has checked the size.
 Signal<3, std::uint8_t> rectifiedImage(const RunContext& context,
                                        const Signal<3, std::uint8_t>& refined) {
-    const auto* perspective =
-        dynamic_cast<const PerspectiveTransformation<2, float>*>(context.rectifyTransform.get());
+    const auto* perspective = dynamic_cast<const PerspectiveTransformation<2, float>*>(
+        context.drawing.rectifyTransform.get());
     if (perspective == nullptr)
         throw UnexpectedValueException("another transformation", "a perspective rectification");
     Tuple<2, unsigned> size;
     float scale = 0.0f;
-    if (!rectifiedImageSize(context.imageMeta.width, context.imageMeta.height,
-                            context.rectifyWidth.value, context.rectifyHeight.value, size, scale))
-        throw UnexpectedValueException(std::to_string(context.rectifyWidth.value) + " x " +
-                                           std::to_string(context.rectifyHeight.value),
+    if (!rectifiedImageSize(context.input.meta.width, context.input.meta.height,
+                            context.options.rectifyWidth.value, context.options.rectifyHeight.value,
+                            size, scale))
+        throw UnexpectedValueException(std::to_string(context.options.rectifyWidth.value) + " x " +
+                                           std::to_string(context.options.rectifyHeight.value),
                                        "a rectangle of a usable image size");
-    const float imageScale = context.imageScaled ? context.imageScale : 1.0f;
+    const float imageScale = context.input.scale.value_or(1.0f);
     return warpPerspective(refined,
                            rectifiedImageProjection(perspective->matrix(), scale, imageScale),
                            size[0], size[1]);
@@ -88,22 +90,23 @@ Signal<3, std::uint8_t> rectifiedImage(const RunContext& context,
 } // namespace
 
 bool exportResults(RunContext& context) {
-    if (context.svgOutput.given)
+    if (context.options.svgOutput.given)
         exportSVG(context);
-    if (context.xmlOutput.given)
+    if (context.options.xmlOutput.given)
         exportPolygonXML(context);
-    if (!context.maskOutput.given && !context.imageOutput.given)
+    if (!context.options.maskOutput.given && !context.options.imageOutput.given)
         return true;
-    if (!context.inputIsImage) {
+    if (!context.input.isImage) {
         std::cerr << "No image provided.\n";
         return false;
     }
 
-    const unsigned width = context.imageMeta.width, height = context.imageMeta.height;
+    const unsigned width = context.input.meta.width, height = context.input.meta.height;
     context.status.begin("Exporting line mask");
-    const Signal<2, std::uint8_t> mask =
-        resampleBilinear(unpackMask(context.lineMask), width, height);
-    if (context.maskOutput.given) {
+    Signal<2, std::uint8_t> mask;
+    resampleBilinear(unpackMask(context.extraction.lineMask), Tuple<2, unsigned>(width, height),
+                     mask, BilinearForm::Difference);
+    if (context.options.maskOutput.given) {
         Migration::ImageMetadata meta;
         meta.width = width;
         meta.height = height;
@@ -111,11 +114,11 @@ bool exportResults(RunContext& context) {
         meta.type = Migration::unsigned8();
         meta.format = Migration::ImageMetadata::Format::INTENSITY;
         const BorrowConstBuffer buffer(mask.data(), mask.count());
-        Migration::exportImage(buffer, meta, context.maskFile.value);
+        Migration::exportImage(buffer, meta, context.options.maskFile.value);
     }
     context.status.end(true);
 
-    if (context.imageOutput.given) {
+    if (context.options.imageOutput.given) {
         context.status.begin("Exporting refined image");
         const ImageView loaded = loadedImage(context);
         Signal<3, std::uint8_t> refined(loaded.sizes());
@@ -127,12 +130,12 @@ bool exportResults(RunContext& context) {
         for (std::size_t c = 0; c < means.size(); ++c)
             background[c] = static_cast<std::uint8_t>(means[c] * 255.0f);
         pullTowardBackground(refined, mask, background);
-        if (context.rectifyTransform)
+        if (context.drawing.rectifyTransform)
             refined = rectifiedImage(context, refined);
-        Migration::ImageMetadata meta = context.imageMeta;
+        Migration::ImageMetadata meta = context.input.meta;
         meta.width = refined.size(1);
         meta.height = refined.size(2);
-        exportSignal(refined, meta, context.imageFile.value);
+        exportSignal(refined, meta, context.options.imageFile.value);
         context.status.end(true);
     }
     return true;

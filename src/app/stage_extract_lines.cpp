@@ -1,22 +1,22 @@
 // The line extraction stage: from the grey image to the lines polyline set, through
-// conditioning, segmentation, closing and opening, thinning, tracing and connection.
+// filtering, segmentation, closing and opening, thinning, tracing and connection.
 #include <iostream>
 #include <vector>
 
 #include "app/stages.hpp"
-#include "extract/line_tracing.hpp"
-#include "extract/mask_cleaning.hpp"
-#include "extract/polyline_connection.hpp"
-#include "extract/segmentation.hpp"
-#include "extract/thinning.hpp"
-#include "extract/visual.hpp"
+#include "raster/visual.hpp"
+#include "strokes/line_thresholds.hpp"
+#include "strokes/mask_cleaning.hpp"
+#include "strokes/thinning.hpp"
+#include "tracing/line_tracing.hpp"
+#include "tracing/polyline_connection.hpp"
 #include "vs/messages.hpp"
 
 namespace ZELK {
 
 namespace {
 
-// The conditioned grey image with pieces drawn over it.
+// The filtered grey image with pieces drawn over it.
 void showOverGrey(const VS::Context& item, const Signal<2, unsigned char>& grey,
                   const VS::Visualize::Overlay& overlay) {
     if (!item.active())
@@ -53,26 +53,26 @@ void showPolylines(const VS::Context& item, const Signal<2, unsigned char>& grey
     showOverGrey(item, grey, overlay);
 }
 
-// Segmentation into context.lineMask; false after its message when the stage must stop.
+// Segmentation into context.extraction.lineMask; false after its message when the stage must stop.
 bool segmentLines(RunContext& context, const Signal<2, short>& filtered) {
     const VS::Context& view = context.visualizationRoot;
     context.status.begin("Segmenting lines");
     const BinarySignal<2, unsigned>* mask =
-        context.backgroundFound ? &context.backgroundMask : nullptr;
+        context.background.corners ? &context.background.mask : nullptr;
     LineThresholds range;
     if (!findThresholds(filtered, range, mask, view)) {
         std::cerr << "Unable to find thresholds to segment lines." << std::endl;
         context.status.end(false);
         return false;
     }
-    segment(context.lineMask, filtered, range);
+    segment(context.extraction.lineMask, filtered, range);
     if (mask)
-        context.lineMask &= *mask;
+        context.extraction.lineMask &= *mask;
     context.status.end(true);
-    sendMask(view.child("Segmentation"), context.lineMask);
+    sendMask(view.child("Segmentation"), context.extraction.lineMask);
 
     float share = 0.0f;
-    if (!segmentedShareAcceptable(context.lineMask, share)) {
+    if (!segmentedShareAcceptable(context.extraction.lineMask, share)) {
         std::cerr << share << " of image was segmented as lines." << std::endl;
         return false;
     }
@@ -83,21 +83,21 @@ bool segmentLines(RunContext& context, const Signal<2, short>& filtered) {
 bool skeletonize(RunContext& context, BinarySignal<2, unsigned>& skeleton) {
     const VS::Context& view = context.visualizationRoot;
     BinarySignal<2, unsigned> work;
-    if (const unsigned n = context.closingSize.value; n != 0) {
+    if (const unsigned n = context.options.closingSize.value; n != 0) {
         context.status.begin("Morphological closing");
-        closeMask(context.lineMask, work, n);
+        closeMask(context.extraction.lineMask, work, n);
         context.status.end(true);
-        sendMask(view.child("Morphological closing"), context.lineMask);
+        sendMask(view.child("Morphological closing"), context.extraction.lineMask);
     }
-    if (const unsigned n = context.openingSize.value; n != 0) {
+    if (const unsigned n = context.options.openingSize.value; n != 0) {
         context.status.begin("Morphological opening");
-        openMask(context.lineMask, work, n);
+        openMask(context.extraction.lineMask, work, n);
         context.status.end(true);
-        sendMask(view.child("Morphological opening"), context.lineMask);
+        sendMask(view.child("Morphological opening"), context.extraction.lineMask);
     }
     context.status.begin("Thinning to skeleton");
-    const unsigned limit = context.thinningIterations.value;
-    if (!thin(context.lineMask, work, skeleton, limit)) {
+    const unsigned limit = context.options.thinningIterations.value;
+    if (!thin(context.extraction.lineMask, work, skeleton, limit)) {
         std::cerr << "Thinning did not complete in limited number of iterations " << limit
                   << std::endl;
         context.status.end(false);
@@ -113,7 +113,7 @@ bool skeletonize(RunContext& context, BinarySignal<2, unsigned>& skeleton) {
 bool extractLines(RunContext& context) {
     const VS::Context& view = context.visualizationRoot;
     Signal<2, short> filtered;
-    conditionForExtraction(context, filtered);
+    filterForSegmentation(context, filtered);
     if (!segmentLines(context, filtered))
         return false;
     filtered = Signal<2, short>();
@@ -126,26 +126,29 @@ bool extractLines(RunContext& context) {
     context.status.begin("Extracting lines");
     seedSegments(skeleton, segments);
     context.status.end(true);
-    showSegments(view.child("Seeded lines"), context.grey, segments);
+    showSegments(view.child("Seeded lines"), context.extraction.filteredGrey, segments);
 
     context.status.begin("Refining lines");
     Signal<2, unsigned short> labels;
     labelSkeletonRegions(skeleton, labels);
-    reassignPixels(skeleton, labels, segments, context.reassignIterations.value);
-    connectNeighbours(segments, context.snapDistance.value, context.segmentDistance.value);
+    reassignPixels(skeleton, labels, segments, context.options.reassignIterations.value);
+    connectNeighbours(segments, context.options.snapDistance.value,
+                      context.options.segmentDistance.value);
     context.status.end(true);
-    showSegments(view.child("Refined lines"), context.grey, segments);
+    showSegments(view.child("Refined lines"), context.extraction.filteredGrey, segments);
 
     context.status.begin("Connecting polylines");
-    context.drawingArea = Hyperrectangle<2, float>(
-        Point<2, float>(0.0f, 0.0f), Tuple<2, float>(static_cast<float>(context.imageMeta.width),
-                                                     static_cast<float>(context.imageMeta.height)));
-    addSegmentPolylines(context.lines, segments);
+    context.drawing.area =
+        Hyperrectangle<2, float>(Point<2, float>(0.0f, 0.0f),
+                                 Tuple<2, float>(static_cast<float>(context.input.meta.width),
+                                                 static_cast<float>(context.input.meta.height)));
+    addSegmentPolylines(context.drawing.lines, segments);
     segments = std::vector<LineSegment>();
-    joinPolylines(context.lines.polylines());
-    context.lines.cleanUp();
+    joinPolylines(context.drawing.lines.polylines());
+    context.drawing.lines.cleanUp();
     context.status.end(true);
-    showPolylines(view.child("Connected polylines"), context.grey, context.lines);
+    showPolylines(view.child("Connected polylines"), context.extraction.filteredGrey,
+                  context.drawing.lines);
     return true;
 }
 

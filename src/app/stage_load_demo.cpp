@@ -41,15 +41,15 @@ bool loadDemo(RunContext& context, const std::string& demo) {
     // status line open.
     applyDemoPresets(parameters);
     const DemoSettings settings = DemoSettings::from(parameters);
-    renderDemo(drawing, settings, context.imageBuffer, context.imageMeta);
+    renderDemo(drawing, settings, context.input.buffer, context.input.meta);
     context.status.end(true);
 
     std::ofstream svgFile(request.name + ".svg", std::ios::binary | std::ios::trunc);
     CppOutStream svg(svgFile);
     writeDemoSVG(drawing, settings.size, svg);
     svg.flush();
-    Migration::exportImage(context.imageBuffer, context.imageMeta, request.name + ".png");
-    context.inputIsImage = true;
+    Migration::exportImage(context.input.buffer, context.input.meta, request.name + ".png");
+    context.input.isImage = true;
     return true;
 }
 

@@ -1,17 +1,17 @@
-// The first stage: classifies the input, loads it and conditions it into the grey image that
-// the extraction stages work on.
+// The first stage: classifies the input, loads it and makes the grey image that the
+// extraction stages work on.
 #include <algorithm>
 #include <cctype>
 #include <iostream>
 
 #include "app/stages.hpp"
 #include "core/text.hpp"
-#include "extract/filters.hpp"
-#include "extract/grey_conversion.hpp"
-#include "extract/line_thickness.hpp"
-#include "extract/resize.hpp"
-#include "extract/visual.hpp"
 #include "migration/image.hpp"
+#include "raster/filters.hpp"
+#include "raster/grey_conversion.hpp"
+#include "raster/resize.hpp"
+#include "raster/visual.hpp"
+#include "strokes/line_thickness.hpp"
 
 namespace ZELK {
 
@@ -32,16 +32,16 @@ InputKind classify(const std::string& input) {
     return InputKind::Image;
 }
 
-// Filter sizes that the conditioning could not honour are refused before any work is done,
+// Filter sizes that the extraction could not honour are refused before any work is done,
 // so a user does not wait for loading and background detection to learn it.
-bool conditioningOptionsUsable(const RunContext& context) {
-    if (context.medianSize.value > maxMedianWindow) {
-        std::cerr << "Median window " << context.medianSize.value
+bool filterOptionsUsable(const RunContext& context) {
+    if (context.options.medianSize.value > maxMedianWindow) {
+        std::cerr << "Median window " << context.options.medianSize.value
                   << " is larger than the supported maximum " << maxMedianWindow << " (-e)\n";
         return false;
     }
-    if (context.localMeanSize.value > maxLocalMeanWindow) {
-        std::cerr << "Local mean window " << context.localMeanSize.value
+    if (context.options.localMeanSize.value > maxLocalMeanWindow) {
+        std::cerr << "Local mean window " << context.options.localMeanSize.value
                   << " is larger than the supported maximum " << maxLocalMeanWindow << " (-n)\n";
         return false;
     }
@@ -51,10 +51,10 @@ bool conditioningOptionsUsable(const RunContext& context) {
 // Imports the image file; a failure is reported as one line and ends the stage.
 bool loadImage(RunContext& context, const std::string& path) {
     context.status.begin("Loading image " + path);
-    context.inputIsImage = false;
+    context.input.isImage = false;
     ExceptionWriter writer(std::cerr);
     try {
-        Migration::importImage(context.imageBuffer, context.imageMeta, path);
+        Migration::importImage(context.input.buffer, context.input.meta, path);
     } catch (const Exception& e) {
         writer.handle(e, {});
         context.status.end(false);
@@ -64,63 +64,63 @@ bool loadImage(RunContext& context, const std::string& path) {
         context.status.end(false);
         return false;
     }
-    context.inputIsImage = true;
+    context.input.isImage = true;
     context.status.end(true);
     return true;
 }
 
 // Grey conversion, scaling and the two visualization items of a loaded or rendered image.
-void condition(RunContext& context) {
-    context.visualizationRoot.child("Image").sendImage(context.imageBuffer, context.imageMeta);
+void makeWorkingGrey(RunContext& context) {
+    context.visualizationRoot.child("Image").sendImage(context.input.buffer, context.input.meta);
 
-    if (isSingleChannel(context.imageMeta)) {
-        copySingleChannel(context.imageBuffer, context.imageMeta, context.grey);
+    if (isSingleChannel(context.input.meta)) {
+        copySingleChannel(context.input.buffer, context.input.meta, context.input.grey);
     } else {
         // A picture the conversion cannot view (wide or padded colour samples) raises its
         // error through to the entry point, which reports it; the step line stays open.
         context.status.begin("Converting to gray scale");
-        convertColourToGrey(context.imageBuffer, context.imageMeta, context.grey);
+        convertColourToGrey(context.input.buffer, context.input.meta, context.input.grey);
         context.status.end(true);
     }
 
-    const float thickness = nominalLineThickness(context.lineThicknessText.value,
-                                                 context.imageMeta.width, context.imageMeta.height);
+    const float thickness =
+        nominalLineThickness(context.options.lineThicknessText.value, context.input.meta.width,
+                             context.input.meta.height);
     // An image without pixels has nothing to shrink.
-    if (needsScaling(thickness) && !context.grey.empty()) {
+    if (needsScaling(thickness) && !context.input.grey.empty()) {
         context.status.begin("Scaling image to have nominal line thickness");
         const float scale = thicknessScale(thickness);
         Signal<2, unsigned char> scaled;
-        downscale(context.grey, scaledSize(context.grey.sizes(), scale), scaled);
-        context.grey = std::move(scaled);
-        context.imageScaled = true;
-        context.imageScale = scale;
+        downscale(context.input.grey, scaledSize(context.input.grey.sizes(), scale), scaled);
+        context.input.grey = std::move(scaled);
+        context.input.scale = scale;
         context.status.end(true);
     }
 
-    context.greyView = context.visualizationRoot.child("Image gray");
-    sendSignal(context.greyView, context.grey);
+    context.input.greyView = context.visualizationRoot.child("Image gray");
+    sendSignal(context.input.greyView, context.input.grey);
 }
 
 } // namespace
 
 bool loadInput(RunContext& context) {
-    const std::string& input = context.inputName.value;
+    const std::string& input = context.options.inputName.value;
     switch (classify(input)) {
     case InputKind::Demo:
-        if (!conditioningOptionsUsable(context))
+        if (!filterOptionsUsable(context))
             return false;
         if (!loadDemo(context, input.substr(5)))
             return false;
-        condition(context);
+        makeWorkingGrey(context);
         return true;
     case InputKind::PolygonXML:
         return loadPolygonXML(context, input);
     case InputKind::Image:
-        if (!conditioningOptionsUsable(context))
+        if (!filterOptionsUsable(context))
             return false;
         if (!loadImage(context, input))
             return false;
-        condition(context);
+        makeWorkingGrey(context);
         return true;
     }
     return false;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/stages.hpp"
-#include "extract/polygon_xml.hpp"
+#include "export/polygon_xml.hpp"
 
 namespace ZELK {
 
@@ -37,8 +37,8 @@ bool loadPolygonXML(RunContext& context, const std::string& path) {
         context.status.end(false);
         return false;
     }
-    context.drawingArea = drawing.area;
-    context.lines = std::move(drawing.lines);
+    context.drawing.area = drawing.area;
+    context.drawing.lines = std::move(drawing.lines);
     context.status.end(true);
     return true;
 }

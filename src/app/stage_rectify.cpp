@@ -6,7 +6,7 @@
 
 #include "app/stages.hpp"
 #include "core/limits.hpp"
-#include "extract/rectification.hpp"
+#include "rectify/rectification.hpp"
 
 namespace ZELK {
 
@@ -15,7 +15,8 @@ namespace {
 // The rectangle's sizes must make sense before anything is fitted to them, and the refined
 // image warped into them must have a size that can be written.
 bool rectangleUsable(const RunContext& context) {
-    const float width = context.rectifyWidth.value, height = context.rectifyHeight.value;
+    const float width = context.options.rectifyWidth.value,
+                height = context.options.rectifyHeight.value;
     if (!(width > 0.0f && height > 0.0f && std::isfinite(width) && std::isfinite(height))) {
         std::cerr << "Rectification needs a positive, finite width and height, got " << width
                   << " x " << height << ".\n";
@@ -23,9 +24,9 @@ bool rectangleUsable(const RunContext& context) {
     }
     Tuple<2, unsigned> size;
     float scale = 0.0f;
-    if (context.imageOutput.given &&
-        !rectifiedImageSize(context.imageMeta.width, context.imageMeta.height, width, height, size,
-                            scale)) {
+    if (context.options.imageOutput.given &&
+        !rectifiedImageSize(context.input.meta.width, context.input.meta.height, width, height,
+                            size, scale)) {
         std::cerr << "Rectification to " << width << " x " << height
                   << " gives a refined image side outside 1 to " << Limits::maxRectifiedSide
                   << " pixels.\n";
@@ -39,9 +40,9 @@ bool rectangleUsable(const RunContext& context) {
 // in without -r); they are brought into the frame of the processed grey image, where the
 // polylines and the detected corners live.
 bool gatherPairs(RunContext& context, CorrespondenceSystem& system) {
-    if (context.backgroundFound) {
-        addCornerPairs(system, context.backgroundCorners, context.rectifyWidth.value,
-                       context.rectifyHeight.value);
+    if (context.background.corners) {
+        addCornerPairs(system, context.background.corners->data(),
+                       context.options.rectifyWidth.value, context.options.rectifyHeight.value);
         return true;
     }
     // The prompt is for a person at a terminal, so -q does not silence it; it must be out
@@ -49,7 +50,7 @@ bool gatherPairs(RunContext& context, CorrespondenceSystem& system) {
     std::cout << "Enter corresponding points on a line as: rectified x, rectified y, image x, "
                  "image y. End with EOF.\n"
               << std::flush;
-    const float scale = context.imageScaled ? context.imageScale : 1.0f;
+    const float scale = context.input.scale.value_or(1.0f);
     const PointPairReading reading = readPointPairs(std::cin, scale, system);
     if (reading.tooMany) {
         std::cerr << "Rectification takes at most " << Limits::maxPointPairs << " point pairs.\n";
@@ -76,10 +77,10 @@ bool allFinite(const PolylineSet& set) {
 } // namespace
 
 bool rectify(RunContext& context) {
-    if (!context.rectification.given) {
-        if (context.imageScaled)
-            context.lines.setTransformation(
-                std::make_unique<Transformation<2, float>::Scale>(1.0f / context.imageScale));
+    if (!context.options.rectification.given) {
+        if (context.input.scale)
+            context.drawing.lines.setTransformation(
+                std::make_unique<Transformation<2, float>::Scale>(1.0f / *context.input.scale));
         return true;
     }
 
@@ -93,7 +94,7 @@ bool rectify(RunContext& context) {
     const MatrixSquareLight<3, float> toImage = system.fit();
     const MatrixSquareLight<3, float> toRectified = toImage.inverse();
     if (!system.determined() || !isFinite(toImage) || !isFinite(toRectified)) {
-        if (context.backgroundFound)
+        if (context.background.corners)
             std::cerr << "Rectification failed: the sheet corners found do not determine a "
                          "perspective.\n";
         else
@@ -101,19 +102,21 @@ bool rectify(RunContext& context) {
                          "(are three of them on a line?).\n";
         return false;
     }
-    context.rectifyTransform = std::make_unique<PerspectiveTransformation<2, float>>(toImage);
-    context.lines.setTransformation(
+    context.drawing.rectifyTransform =
+        std::make_unique<PerspectiveTransformation<2, float>>(toImage);
+    context.drawing.lines.setTransformation(
         std::make_unique<PerspectiveTransformation<2, float>>(toRectified));
-    if (!allFinite(context.lines)) {
+    if (!allFinite(context.drawing.lines)) {
         std::cerr << "Rectification failed: a vertex of the drawing maps to infinity (it lies "
                      "on the horizon of the perspective).\n";
         return false;
     }
 
-    const float width = context.rectifyWidth.value, height = context.rectifyHeight.value;
+    const float width = context.options.rectifyWidth.value,
+                height = context.options.rectifyHeight.value;
     // A margin of 0.1 on every side keeps strokes along the sheet's edges inside the view.
-    context.drawingArea = Hyperrectangle<2, float>(Point<2, float>(-0.1f, -0.1f),
-                                                   Tuple<2, float>(width + 0.2f, height + 0.2f));
+    context.drawing.area = Hyperrectangle<2, float>(Point<2, float>(-0.1f, -0.1f),
+                                                    Tuple<2, float>(width + 0.2f, height + 0.2f));
     return true;
 }
 

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "app/stages.hpp"
-#include "extract/clutter.hpp"
-#include "extract/refinement.hpp"
+#include "tracing/clutter.hpp"
+#include "tracing/refinement.hpp"
 
 namespace ZELK {
 
@@ -30,8 +30,9 @@ void showRefined(const RunContext& context) {
     const VS::Context item = context.visualizationRoot.child("Connected polylines refined");
     if (!item.active())
         return;
-    item.sendGrey(context.grey.data(), context.grey.width(), context.grey.height());
-    item.sendOverlay(polylineOverlay(context.lines, true));
+    const Signal<2, unsigned char>& grey = context.extraction.filteredGrey;
+    item.sendGrey(grey.data(), grey.width(), grey.height());
+    item.sendOverlay(polylineOverlay(context.drawing.lines, true));
 }
 
 void showAligned(const RunContext& context) {
@@ -39,19 +40,19 @@ void showAligned(const RunContext& context) {
     if (!item.active())
         return;
     std::vector<float> values;
-    for (std::uint32_t v = 0; v < context.lines.vertexCount(); ++v) {
-        const Point<2, float> p = context.lines.position(v);
+    for (std::uint32_t v = 0; v < context.drawing.lines.vertexCount(); ++v) {
+        const Point<2, float> p = context.drawing.lines.position(v);
         values.push_back(p.x());
         values.push_back(p.y());
     }
-    item.sendPoints(values.data(), context.lines.vertexCount(), 2);
-    item.sendOverlay(polylineOverlay(context.lines, false));
+    item.sendPoints(values.data(), context.drawing.lines.vertexCount(), 2);
+    item.sendOverlay(polylineOverlay(context.drawing.lines, false));
 }
 
 } // namespace
 
 void refinePolylines(RunContext& context) {
-    PolylineSet& lines = context.lines;
+    PolylineSet& lines = context.drawing.lines;
     if (lines.polylines().empty())
         return;
 
@@ -59,32 +60,32 @@ void refinePolylines(RunContext& context) {
     // transformation stays out while they are simplified.
     context.status.begin("Refining polylines");
     PolylineSet::TransformationPtr view = lines.takeTransformation();
-    mergeShortEdges(lines, context.reduceLineLength.value);
-    removeRedundantVertices(lines, context.reduceVertexDistance.value);
+    mergeShortEdges(lines, context.options.reduceLineLength.value);
+    removeRedundantVertices(lines, context.options.reduceVertexDistance.value);
     lines.cleanUp();
     lines.setTransformation(std::move(view));
     context.status.end(true);
 
-    if (context.inputIsImage)
+    if (context.input.isImage)
         showRefined(context);
 
     view = lines.takeTransformation();
-    context.clutter = classifyClutter(lines, context.clutterLengthValue.value);
+    context.drawing.clutter = classifyClutter(lines, context.options.clutterLengthValue.value);
     if (view) {
-        context.clutter.setTransformation(view->clone());
+        context.drawing.clutter.setTransformation(view->clone());
         lines.setTransformation(std::move(view));
     }
-    context.clutter.cleanUp();
+    context.drawing.clutter.cleanUp();
     lines.cleanUp();
 
     // Alignment is off unless a threshold below 1 asks for it (no unit direction has a major
     // component above 1).
-    if (!(context.alignThreshold.value < 1.0f))
+    if (!(context.options.alignThreshold.value < 1.0f))
         return;
     context.status.begin("Aligning polylines");
     lines.bakeTransformation();
-    context.clutter.bakeTransformation();
-    alignPolylines(lines, context.alignThreshold.value);
+    context.drawing.clutter.bakeTransformation();
+    alignPolylines(lines, context.options.alignThreshold.value);
     lines.cleanUp();
     context.status.end(true);
     showAligned(context);

@@ -18,8 +18,9 @@ bool rectify(RunContext& context);
 void refinePolylines(RunContext& context);
 bool exportResults(RunContext& context);
 
-// First part of extractLines: median, top-hat and local-mean filtering of the grey image
-// (announcing their status steps), leaving the signed filtered image for segmentation.
-void conditionForExtraction(RunContext& context, Signal<2, short>& filtered);
+// First part of extractLines: median and top-hat filtering of the grey image into
+// extraction.filteredGrey and local-mean subtraction (announcing their status steps), leaving
+// the signed filtered image for segmentation.
+void filterForSegmentation(RunContext& context, Signal<2, short>& filtered);
 
 } // namespace ZELK

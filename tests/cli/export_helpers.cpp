@@ -9,7 +9,7 @@
 
 #include <sys/wait.h>
 
-#include "extract/polygon_xml.hpp"
+#include "export/polygon_xml.hpp"
 #include "support/run_binary.hpp"
 
 namespace PenvexTest {

@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "demo/demo_fuzz_entry.hpp"
-#include "extract/polygon_xml_fuzz_entry.hpp"
-#include "extract/rectification_fuzz_entry.hpp"
-#include "migration/jpeg_fuzz_entry.hpp"
-#include "migration/netpbm_fuzz_entry.hpp"
-#include "migration/png_fuzz_entry.hpp"
-#include "xml/xml_fuzz_entry.hpp"
+#include "fuzz/entries/demo.hpp"
+#include "fuzz/entries/jpeg.hpp"
+#include "fuzz/entries/netpbm.hpp"
+#include "fuzz/entries/png.hpp"
+#include "fuzz/entries/point_pairs.hpp"
+#include "fuzz/entries/polygon_xml.hpp"
+#include "fuzz/entries/xml_reader.hpp"
 
 namespace fs = std::filesystem;
 

@@ -165,8 +165,8 @@ TEST(NetPBM, ShortFilesFailWithTheReadErrorBeforeAllocating) {
               "Failed to read from input stream. ");
     // No pixels at all, however many empty rows the header claims: read at once, nothing
     // consumed.
-    for (const char* header : {"P4\n0 4294967295\n", "P5\n0 4294967295\n255\n",
-                               "P6\n1000000000 0\n255\n"}) {
+    for (const char* header :
+         {"P4\n0 4294967295\n", "P5\n0 4294967295\n255\n", "P6\n1000000000 0\n255\n"}) {
         EXPECT_EQ(messageOf([&] { EXPECT_EQ(importBytes(header).buffer.size(), 0u); }),
                   "(no exception)")
             << header;

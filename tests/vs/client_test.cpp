@@ -11,7 +11,7 @@
 #include <cstring>
 #include <thread>
 
-#include "vs/client.hpp"
+#include "vs/tcp_client.hpp"
 
 using namespace ZELK;
 using namespace ZELK::VS;

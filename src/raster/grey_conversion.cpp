@@ -1,0 +1,174 @@
+// Colour clustering on the code histogram and the weighted grey conversion.
+#include "raster/grey_conversion.hpp"
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "core/exceptions.hpp"
+#include "migration/image_signal.hpp"
+
+namespace ZELK {
+
+namespace {
+
+constexpr float epsilon = std::numeric_limits<float>::epsilon();
+
+// Two-means on at most 512 points converges in a handful of passes; the cap only guards
+// against a rounding cycle between two assignments hanging the program.
+constexpr unsigned maxClusterPasses = 100000;
+
+} // namespace
+
+void clusterColours(const DenseHistogram<unsigned short>& codes, ColourCluster clusters[2]) {
+    clusters[0] = ColourCluster{};
+    clusters[1] = ColourCluster{};
+    clusters[1].centre = Point<3, float>(1.0f, 1.0f, 1.0f);
+    const std::uint32_t* counts = codes.counters();
+    for (unsigned pass = 0; pass < maxClusterPasses; ++pass) {
+        for (unsigned c = 0; c < 2; ++c) {
+            clusters[c].sums[0] = clusters[c].sums[1] = clusters[c].sums[2] = 0.0f;
+            clusters[c].weight = 0.0f;
+        }
+        for (std::uint32_t k = 0; k < 512; ++k) {
+            const std::uint32_t n = counts[k];
+            if (n == 0)
+                continue;
+            const float p[3] = {float(k & 7) + 3.5f, float((k >> 3) & 7) + 3.5f,
+                                float((k >> 6) & 7) + 3.5f};
+            unsigned nearest = 0;
+            float nearestDistance = 0.0f;
+            for (unsigned c = 0; c < 2; ++c) {
+                float d = 0.0f;
+                for (unsigned i = 0; i < 3; ++i) {
+                    const float delta = p[i] - clusters[c].centre[i];
+                    d += delta * delta;
+                }
+                if (c == 0 || d < nearestDistance) {
+                    nearest = c;
+                    nearestDistance = d;
+                }
+            }
+            const float weight = float(n);
+            for (unsigned i = 0; i < 3; ++i)
+                clusters[nearest].sums[i] += weight * p[i];
+            clusters[nearest].weight += weight;
+        }
+        float largestMove = 0.0f;
+        for (unsigned c = 0; c < 2; ++c) {
+            Point<3, float> centre(0.0f, 0.0f, 0.0f);
+            if (clusters[c].weight > 0.0f)
+                for (unsigned i = 0; i < 3; ++i)
+                    centre[i] = clusters[c].sums[i] / clusters[c].weight;
+            float move = 0.0f;
+            for (unsigned i = 0; i < 3; ++i) {
+                const float delta = centre[i] - clusters[c].centre[i];
+                move += delta * delta;
+            }
+            largestMove = std::max(largestMove, move);
+            clusters[c].centre = centre;
+        }
+        if (largestMove <= epsilon)
+            break;
+    }
+}
+
+Vector<3, float> greyWeights(const ColourCluster clusters[2]) {
+    const Vector<3, float> d(clusters[1].centre[0] - clusters[0].centre[0],
+                             clusters[1].centre[1] - clusters[0].centre[1],
+                             clusters[1].centre[2] - clusters[0].centre[2]);
+    const float sum = d[0] + d[1] + d[2];
+    if (sum != 0.0f)
+        return Vector<3, float>(d[0] / sum, d[1] / sum, d[2] / sum);
+    const float length = std::fabs(d[0]) + std::fabs(d[1]) + std::fabs(d[2]);
+    if (length == 0.0f)
+        return Vector<3, float>(1.0f / 3.0f, 1.0f / 3.0f, 1.0f / 3.0f);
+    return Vector<3, float>(d[0] / length, d[1] / length, d[2] / length);
+}
+
+void copySingleChannel(const Buffer& data, const Migration::ImageMetadata& meta,
+                       Signal<2, unsigned char>& grey) {
+    const std::uint32_t width = meta.width;
+    const std::uint32_t height = meta.height;
+    const std::uint32_t pixels = sampleCount(Tuple<2, unsigned>(width, height));
+    const std::uint32_t bytesPerSample = meta.type.bits == 16 ? 2 : 1;
+    const std::uint64_t need = std::uint64_t(pixels) * bytesPerSample;
+    if (data.size() < need)
+        throw SpaceException<unsigned int>(checkedU32(need), data.size());
+    grey.resize(Tuple<2, unsigned>(width, height));
+    const std::uint8_t* in = data.data();
+    unsigned char* out = grey.data();
+    if (meta.type.bits == 1) {
+        // Bitmaps keep the file's bit per byte, 1 for black.
+        for (std::uint32_t i = 0; i < pixels; ++i)
+            out[i] = in[i] != 0 ? 0 : 255;
+    } else if (meta.type.bits == 16) {
+        // Our importers keep wide samples in file order, which for NetPBM and PNG is the most
+        // significant byte first.
+        for (std::uint32_t i = 0; i < pixels; ++i)
+            out[i] = in[2 * std::size_t(i)];
+    } else if (pixels > 0) {
+        std::memcpy(out, in, pixels);
+    }
+}
+
+Vector<3, float> convertColourToGrey(const Buffer& data, const Migration::ImageMetadata& meta,
+                                     Signal<2, unsigned char>& grey) {
+    const Migration::ImageConstSignal<std::uint8_t> image(data, meta);
+    const Migration::ImageLayout layout(meta);
+    const unsigned channels = image.size(0);
+    const unsigned width = image.size(1);
+    const unsigned height = image.size(2);
+    // Byte offsets of logical channels 0..2 within a pixel; a missing channel reads a zero.
+    unsigned offset[3] = {0, 0, 0};
+    bool present[3] = {false, false, false};
+    for (unsigned c = 0; c < 3 && c < channels; ++c) {
+        offset[c] = layout.channelOrder[c];
+        present[c] = true;
+    }
+    auto sample = [&](const std::uint8_t* pixel, unsigned c) -> unsigned {
+        return present[c] ? pixel[offset[c]] : 0u;
+    };
+
+    // Codes are counted in a local array first: one pass over millions of pixels should not
+    // go through the histogram's virtual interface.
+    std::array<std::uint32_t, 512> counts{};
+    for (unsigned y = 0; y < height; ++y) {
+        const std::uint8_t* pixel = image.row(y);
+        if (channels >= 3) {
+            for (unsigned x = 0; x < width; ++x, pixel += channels)
+                ++counts[colourCode(pixel[offset[0]], pixel[offset[1]], pixel[offset[2]])];
+        } else {
+            for (unsigned x = 0; x < width; ++x, pixel += channels)
+                ++counts[colourCode(sample(pixel, 0), sample(pixel, 1), sample(pixel, 2))];
+        }
+    }
+    auto codes = std::make_unique<DenseHistogram<unsigned short>>();
+    std::copy(counts.begin(), counts.end(), codes->counters());
+    ColourCluster clusters[2];
+    clusterColours(*codes, clusters);
+    const Vector<3, float> w = greyWeights(clusters);
+
+    // Each product channel value x weight is looked up instead of multiplied: the same float
+    // results, summed in the same order.
+    float products[3][256];
+    for (unsigned c = 0; c < 3; ++c)
+        for (unsigned v = 0; v < 256; ++v)
+            products[c][v] = present[c] ? float(v) * w[c] : 0.0f;
+    grey.resize(Tuple<2, unsigned>(width, height));
+    for (unsigned y = 0; y < height; ++y) {
+        const std::uint8_t* pixel = image.row(y);
+        unsigned char* out = grey.row(y);
+        for (unsigned x = 0; x < width; ++x, pixel += channels) {
+            const float value = products[0][pixel[offset[0]]] + products[1][pixel[offset[1]]] +
+                                products[2][pixel[offset[2]]];
+            // Written so that a NaN would land on 0 rather than reach the conversion.
+            out[x] = value > 0.0f ? static_cast<unsigned char>(std::min(value, 255.0f)) : 0;
+        }
+    }
+    return w;
+}
+
+} // namespace ZELK

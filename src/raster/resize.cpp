@@ -1,0 +1,163 @@
+// Binomial pyramid and bilinear resampling.
+#include "raster/resize.hpp"
+
+#include <algorithm>
+#include <vector>
+
+#include "core/exceptions.hpp"
+
+namespace ZELK {
+
+namespace {
+
+using Image = Signal<2, unsigned char>;
+
+// One line of the binomial halving; in has m >= 4 samples spaced by inStep, out gets m / 2.
+inline void halveLine(const unsigned char* in, std::size_t inStep, std::uint32_t m,
+                      unsigned char* out, std::size_t outStep) {
+    const std::uint32_t n = m / 2;
+    auto s = [&](std::uint32_t i) { return unsigned(in[i * inStep]); };
+    out[0] = static_cast<unsigned char>((6 * s(0) + 4 * s(1) + s(2)) / 11);
+    for (std::uint32_t k = 1; k + 1 < n; ++k)
+        out[k * outStep] = static_cast<unsigned char>(
+            (s(2 * k - 2) + 4 * s(2 * k - 1) + 6 * s(2 * k) + 4 * s(2 * k + 1) + s(2 * k + 2)) >>
+            4);
+    out[(n - 1) * outStep] =
+        static_cast<unsigned char>((6 * s(2 * n - 2) + 4 * s(2 * n - 3) + s(2 * n - 4)) / 11);
+}
+
+} // namespace
+
+void halveAlong(unsigned axis, const Image& source, Image& destination) {
+    const unsigned width = source.width();
+    const unsigned height = source.height();
+    const unsigned m = axis == 0 ? width : height;
+    if (m < 4)
+        throw BoundException<unsigned int>(m, 4u);
+    Image result(axis == 0 ? Tuple<2, unsigned>(width / 2, height)
+                           : Tuple<2, unsigned>(width, height / 2));
+    if (axis == 0) {
+        for (unsigned y = 0; y < height; ++y)
+            halveLine(source.row(y), 1, width, result.row(y), 1);
+    } else {
+        // Down the columns a whole row at a time, so the inner loop runs along memory.
+        const unsigned n = height / 2;
+        auto rowOf = [&](unsigned i) { return source.row(i); };
+        for (unsigned k = 0; k < n; ++k) {
+            unsigned char* out = result.row(k);
+            if (k == 0 || k + 1 == n) {
+                const bool first = k == 0;
+                const unsigned char* a = rowOf(first ? 0 : 2 * n - 2);
+                const unsigned char* b = rowOf(first ? 1 : 2 * n - 3);
+                const unsigned char* c = rowOf(first ? 2 : 2 * n - 4);
+                for (unsigned x = 0; x < width; ++x)
+                    out[x] = static_cast<unsigned char>((6 * a[x] + 4 * b[x] + c[x]) / 11);
+            } else {
+                const unsigned char* r0 = rowOf(2 * k - 2);
+                const unsigned char* r1 = rowOf(2 * k - 1);
+                const unsigned char* r2 = rowOf(2 * k);
+                const unsigned char* r3 = rowOf(2 * k + 1);
+                const unsigned char* r4 = rowOf(2 * k + 2);
+                for (unsigned x = 0; x < width; ++x)
+                    out[x] = static_cast<unsigned char>(
+                        (r0[x] + 4 * r1[x] + 6 * r2[x] + 4 * r3[x] + r4[x]) >> 4);
+            }
+        }
+    }
+    destination = std::move(result);
+}
+
+void resampleBilinear(const Image& source, const Tuple<2, unsigned>& size, Image& destination,
+                      BilinearForm form) {
+    const unsigned w = source.width();
+    const unsigned h = source.height();
+    Image result(size);
+    if (source.empty() || result.empty()) {
+        destination = std::move(result);
+        return;
+    }
+
+    // Source position of every target column (and row): integer part and fraction. The
+    // position is kept within [0, extent - 1] so that rounding in the division can never
+    // push the last sample past the edge and darken it.
+    struct Tap {
+        unsigned index;
+        float fraction;
+    };
+    auto taps = [](unsigned from, unsigned to) {
+        std::vector<Tap> result(to);
+        for (unsigned i = 0; i < to; ++i) {
+            float position = 0.0f;
+            if (to > 1)
+                position = float(std::uint64_t(i) * (from - 1)) / float(to - 1);
+            position = std::min(position, float(from - 1));
+            const auto index = static_cast<unsigned>(position);
+            result[i] = {index, position - float(index)};
+        }
+        return result;
+    };
+    const std::vector<Tap> columns = taps(w, size[0]);
+    const std::vector<Tap> rows = taps(h, size[1]);
+
+    // The two forms round differently, so each is its own loop rather than a branch per sample.
+    auto run = [&](auto blend) {
+        std::vector<float> below(size[0]), above(size[0]);
+        // Horizontal interpolation of one source row into the target's columns (0 outside).
+        auto interpolateRow = [&](unsigned y, std::vector<float>& line) {
+            if (y >= h) {
+                std::fill(line.begin(), line.end(), 0.0f);
+                return;
+            }
+            const unsigned char* in = source.row(y);
+            for (unsigned x = 0; x < size[0]; ++x) {
+                const Tap& t = columns[x];
+                const float a = in[t.index];
+                const float b = t.index + 1 < w ? float(in[t.index + 1]) : 0.0f;
+                line[x] = blend(a, b, t.fraction);
+            }
+        };
+        for (unsigned y = 0; y < size[1]; ++y) {
+            const Tap& t = rows[y];
+            interpolateRow(t.index, below);
+            interpolateRow(t.index + 1, above);
+            unsigned char* out = result.row(y);
+            for (unsigned x = 0; x < size[0]; ++x) {
+                const float value = blend(below[x], above[x], t.fraction);
+                out[x] = static_cast<unsigned char>(std::clamp(value, 0.0f, 255.0f));
+            }
+        }
+    };
+    if (form == BilinearForm::WeightedSum)
+        run([](float a, float b, float f) { return (1.0f - f) * a + f * b; });
+    else
+        run([](float a, float b, float f) { return a + f * (b - a); });
+    destination = std::move(result);
+}
+
+Tuple<2, unsigned> scaledSize(const Tuple<2, unsigned>& size, float s) {
+    Tuple<2, unsigned> target;
+    for (unsigned axis = 0; axis < 2; ++axis) {
+        const float value = float(size[axis]) * s + 0.5f;
+        // Also catches NaN: a comparison with it is false.
+        unsigned extent = 1;
+        if (value >= 1.0f)
+            extent = value >= float(size[axis]) ? size[axis] : static_cast<unsigned>(value);
+        target[axis] = std::max(extent, 1u);
+    }
+    return target;
+}
+
+void downscale(const Image& source, const Tuple<2, unsigned>& target, Image& destination) {
+    // The source is read in place by the first halving; no full-size copy is made.
+    const Image* current = &source;
+    Image reduced, half;
+    while (current->width() >= std::max(2 * std::uint64_t(target[0]), std::uint64_t(4)) &&
+           current->height() >= std::max(2 * std::uint64_t(target[1]), std::uint64_t(4))) {
+        halveAlong(0, *current, half);
+        halveAlong(1, half, reduced);
+        current = &reduced;
+    }
+    resampleBilinear(*current, target, destination);
+}
+
+} // namespace ZELK

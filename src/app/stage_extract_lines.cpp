@@ -3,6 +3,7 @@
 #include <iostream>
 #include <vector>
 
+#include "app/overlays.hpp"
 #include "app/stages.hpp"
 #include "raster/visual.hpp"
 #include "strokes/line_thresholds.hpp"
@@ -15,43 +16,6 @@
 namespace ZELK {
 
 namespace {
-
-// The filtered grey image with pieces drawn over it.
-void showOverGrey(const VS::Context& item, const Signal<2, unsigned char>& grey,
-                  const VS::Visualize::Overlay& overlay) {
-    if (!item.active())
-        return;
-    item.sendGrey(grey.data(), grey.width(), grey.height());
-    item.sendOverlay(overlay);
-}
-
-void showSegments(const VS::Context& item, const Signal<2, unsigned char>& grey,
-                  const std::vector<LineSegment>& segments) {
-    if (!item.active())
-        return;
-    VS::Visualize::Overlay overlay;
-    for (const LineSegment& s : segments) {
-        const Point<2, float> end = s.end();
-        overlay.add({{s.origin.x(), s.origin.y()}, {end.x(), end.y()}});
-    }
-    showOverGrey(item, grey, overlay);
-}
-
-void showPolylines(const VS::Context& item, const Signal<2, unsigned char>& grey,
-                   const PolylineSet& set) {
-    if (!item.active())
-        return;
-    VS::Visualize::Overlay overlay;
-    for (const Polyline& polyline : set.polylines()) {
-        std::vector<VS::OverlayPoint> points;
-        for (std::uint32_t v : polyline) {
-            const Point<2, float> p = set.position(v);
-            points.push_back({p.x(), p.y()});
-        }
-        overlay.add(points);
-    }
-    showOverGrey(item, grey, overlay);
-}
 
 // Segmentation into context.extraction.lineMask; false after its message when the stage must stop.
 bool segmentLines(RunContext& context, const Signal<2, short>& filtered) {
@@ -148,7 +112,7 @@ bool extractLines(RunContext& context) {
     context.drawing.lines.cleanUp();
     context.status.end(true);
     showPolylines(view.child("Connected polylines"), context.extraction.filteredGrey,
-                  context.drawing.lines);
+                  context.drawing.lines, false);
     return true;
 }
 

@@ -2,6 +2,7 @@
 // 1, snaps nearly axis-parallel edges onto the axes.
 #include <vector>
 
+#include "app/overlays.hpp"
 #include "app/stages.hpp"
 #include "tracing/clutter.hpp"
 #include "tracing/refinement.hpp"
@@ -10,29 +11,9 @@ namespace ZELK {
 
 namespace {
 
-// The polylines of the set as an overlay, from the stored positions when raw is set (the
-// frame of the grey image) and through the view transformation otherwise.
-VS::Visualize::Overlay polylineOverlay(const PolylineSet& set, bool raw) {
-    VS::Visualize::Overlay overlay;
-    std::vector<VS::OverlayPoint> points;
-    for (const Polyline& polyline : set.polylines()) {
-        points.clear();
-        for (std::uint32_t v : polyline) {
-            const Point<2, float> p = raw ? set.vertices()[v].position() : set.position(v);
-            points.push_back(VS::OverlayPoint{p.x(), p.y()});
-        }
-        overlay.add(points);
-    }
-    return overlay;
-}
-
 void showRefined(const RunContext& context) {
-    const VS::Context item = context.visualizationRoot.child("Connected polylines refined");
-    if (!item.active())
-        return;
-    const Signal<2, unsigned char>& grey = context.extraction.filteredGrey;
-    item.sendGrey(grey.data(), grey.width(), grey.height());
-    item.sendOverlay(polylineOverlay(context.drawing.lines, true));
+    showPolylines(context.visualizationRoot.child("Connected polylines refined"),
+                  context.extraction.filteredGrey, context.drawing.lines, true);
 }
 
 void showAligned(const RunContext& context) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -329,6 +330,17 @@ public:
     Word lastWordMask() const {
         const unsigned used = sizes_[0] & 31u;
         return used == 0 ? ~Word(0) : (Word(1) << used) - 1;
+    }
+
+    // Calls visit(x) for every set sample (x, y) of line y, left to right, a word at a time;
+    // padding bits beyond the width are never visited.
+    template <typename Visit> void forEachSetInRow(unsigned y, Visit&& visit) const {
+        const Word* bits = row(y);
+        for (std::uint32_t i = 0; i < wordsPerRow_; ++i) {
+            Word word = i + 1 == wordsPerRow_ ? bits[i] & lastWordMask() : bits[i];
+            for (; word != 0; word &= word - 1)
+                visit(i * bitsPerWord + static_cast<unsigned>(std::countr_zero(word)));
+        }
     }
 
     // The sample at (x, y); false for any coordinate outside the sizes.

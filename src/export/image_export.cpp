@@ -50,23 +50,14 @@ bool meanUnderMask(const ImageView& image, const BinarySignal<2, unsigned>& mask
 
     std::vector<std::uint64_t> sums(channels, 0);
     std::uint64_t count = 0;
-    const std::uint32_t words = mask.wordsPerRow();
     for (unsigned y = 0; y < mh; ++y) {
-        const BinarySignal<2, unsigned>::Word* bits = mask.row(y);
         const std::uint8_t* imageRow = image.row(line[y]);
-        for (std::uint32_t w = 0; w < words; ++w) {
-            BinarySignal<2, unsigned>::Word word = bits[w];
-            if (w + 1 == words)
-                word &= mask.lastWordMask(); // padding bits stand for no pixel
-            while (word != 0) {
-                const unsigned x = w * 32 + static_cast<unsigned>(__builtin_ctz(word));
-                word &= word - 1;
-                const std::uint8_t* pixel = imageRow + std::size_t(column[x]) * channels;
-                for (unsigned c = 0; c < channels; ++c)
-                    sums[c] += pixel[c];
-                ++count;
-            }
-        }
+        mask.forEachSetInRow(y, [&](unsigned x) {
+            const std::uint8_t* pixel = imageRow + std::size_t(column[x]) * channels;
+            for (unsigned c = 0; c < channels; ++c)
+                sums[c] += pixel[c];
+            ++count;
+        });
     }
     if (count == 0)
         return false;

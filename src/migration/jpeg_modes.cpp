@@ -25,6 +25,21 @@ constexpr std::uint8_t emptySample = 128;
                           "More than " + std::to_string(limit) + " AC extend bits encountered. ");
 }
 
+// An AC code: the run of zero coefficients before the next one (high four bits) and that
+// coefficient's magnitude size (low four bits), refused above the limit (10 bits for 8-bit
+// samples, 1 bit in a refinement scan).
+struct RunSize {
+    unsigned run;
+    unsigned size;
+};
+
+RunSize decodeRunSize(BitReader& reader, const HuffmanDecoder& ac, unsigned limit) {
+    const unsigned rs = ac.decode(reader);
+    if ((rs & 15u) > limit)
+        tooManyACBits(limit);
+    return {rs >> 4, rs & 15u};
+}
+
 // DC difference size: at most 11 bits for 8-bit samples.
 unsigned decodeDCSize(BitReader& reader, const HuffmanDecoder& dc) {
     unsigned s = dc.decode(reader);
@@ -71,11 +86,7 @@ std::uint64_t decodeSequentialBlock(BitReader& reader, const HuffmanDecoder& dc,
                 continue;
             }
         }
-        const unsigned rs = ac.decode(reader);
-        const unsigned r = rs >> 4;
-        const unsigned s = rs & 15u;
-        if (s > 10)
-            tooManyACBits(10);
+        const auto [r, s] = decodeRunSize(reader, ac, 10);
         if (s == 0) {
             if (r == 15) {
                 k += 16;
@@ -321,11 +332,7 @@ void ProgressiveDCTMode::scan(const ScanHeader& header, const DecodingTables& ta
             }
             std::int16_t* block = blockOf(i, bx, by);
             for (unsigned k = ss; k <= se; ++k) {
-                const unsigned rs = ac.decode(reader);
-                const unsigned r = rs >> 4;
-                const unsigned s = rs & 15u;
-                if (s > 10)
-                    tooManyACBits(10);
+                const auto [r, s] = decodeRunSize(reader, ac, 10);
                 if (s == 0) {
                     if (r == 15) {
                         k += 15;
@@ -354,12 +361,10 @@ void ProgressiveDCTMode::scan(const ScanHeader& header, const DecodingTables& ta
             unsigned k = ss;
             if (endOfBandRun == 0) {
                 for (; k <= se; ++k) {
-                    const unsigned rs = ac.decode(reader);
-                    int r = static_cast<int>(rs >> 4);
-                    const unsigned s = rs & 15u;
+                    const RunSize code = decodeRunSize(reader, ac, 1);
+                    int r = static_cast<int>(code.run);
+                    const unsigned s = code.size;
                     std::int32_t value = 0;
-                    if (s > 1)
-                        tooManyACBits(1);
                     if (s == 1) {
                         value = reader.bit() ? plus : -plus;
                     } else if (r != 15) {

@@ -124,7 +124,6 @@ void NetPBMImporter::readMeta(ImageMetadata& meta) {
 // Whether the file's remaining bytes can hold the samples the header announces. Products that
 // overflow 64 bits cannot be held by any file.
 bool NetPBMImporter::samplesFit(std::uint64_t remaining) const {
-    std::uint64_t need = 0;
     std::uint64_t rowBytes = 0;
     if (meta_.channels * meta_.type.bits == 1) {
         rowBytes = (std::uint64_t(meta_.width) + 7) / 8;
@@ -132,9 +131,7 @@ bool NetPBMImporter::samplesFit(std::uint64_t remaining) const {
         const std::uint64_t sampleBytes = meta_.type.bits > 8 ? 2 : 1;
         rowBytes = std::uint64_t(meta_.width) * meta_.channels * sampleBytes; // < 2^35
     }
-    if (__builtin_mul_overflow(rowBytes, std::uint64_t(meta_.height), &need))
-        return false;
-    return need <= remaining;
+    return saturatingMul(rowBytes, meta_.height) <= remaining;
 }
 
 void NetPBMImporter::readSamples(Buffer& data, const ImageLayout& layout) {

@@ -42,11 +42,6 @@ constexpr std::array<std::uint32_t, 256> makeCrcTable() {
 }
 constexpr std::array<std::uint32_t, 256> crcTable = makeCrcTable();
 
-std::uint64_t saturatingMul(std::uint64_t a, std::uint64_t b) {
-    std::uint64_t product;
-    return __builtin_mul_overflow(a, b, &product) ? ~0ull : product;
-}
-
 [[noreturn]] void fail(const char* detail) {
     throw FormatException("png", detail);
 }

@@ -31,6 +31,31 @@ inline Word rightOf(const Word* line, std::uint32_t i, std::uint32_t words) {
     return (line[i] >> 1) | (i + 1 < words ? line[i + 1] << 31 : 0u);
 }
 
+// The setup every 3 x 3 sweep shares. When source and destination are the same mask the
+// source is read from a copy (kept in aliasCopy); destination takes the source's size; buffer
+// holds four zeroed line buffers of `words` words. Nothing is to be done when height or words
+// is 0.
+struct Sweep {
+    const BinarySignal<2, unsigned>& source;
+    unsigned height;
+    std::uint32_t words;
+    Word mask;
+    std::vector<Word> buffer;
+};
+
+Sweep prepareSweep(const BinarySignal<2, unsigned>& source, BinarySignal<2, unsigned>& destination,
+                   BinarySignal<2, unsigned>& aliasCopy) {
+    const BinarySignal<2, unsigned>* from = &source;
+    if (&source == &destination) {
+        aliasCopy = source;
+        from = &aliasCopy;
+    }
+    destination.resize(from->sizes());
+    const std::uint32_t words = from->wordsPerRow();
+    return Sweep{*from, from->height(), words, from->lastWordMask(),
+                 std::vector<Word>(std::size_t(words) * 4, 0)};
+}
+
 enum class CrossOp { dilate, erode };
 
 // Sweeps the rows with three padding-free line buffers (previous, current, next): the output
@@ -38,20 +63,9 @@ enum class CrossOp { dilate, erode };
 template <CrossOp op>
 void cross(const BinarySignal<2, unsigned>& sourceIn, BinarySignal<2, unsigned>& destination) {
     BinarySignal<2, unsigned> aliasCopy;
-    const BinarySignal<2, unsigned>* sourcePtr = &sourceIn;
-    if (&sourceIn == &destination) {
-        aliasCopy = sourceIn;
-        sourcePtr = &aliasCopy;
-    }
-    const BinarySignal<2, unsigned>& source = *sourcePtr;
-    destination.resize(source.sizes());
-    const unsigned height = source.height();
-    const std::uint32_t words = source.wordsPerRow();
+    auto [source, height, words, mask, buffer] = prepareSweep(sourceIn, destination, aliasCopy);
     if (height == 0 || words == 0)
         return;
-    const Word mask = source.lastWordMask();
-
-    std::vector<Word> buffer(std::size_t(words) * 4, 0);
     Word* zero = buffer.data(); // the row outside the image
     Word* above = zero + words;
     Word* here = above + words;
@@ -98,20 +112,9 @@ void erode(const BinarySignal<2, unsigned>& source, BinarySignal<2, unsigned>& d
 void dilateSquare3(const BinarySignal<2, unsigned>& sourceIn,
                    BinarySignal<2, unsigned>& destination) {
     BinarySignal<2, unsigned> aliasCopy;
-    const BinarySignal<2, unsigned>* sourcePtr = &sourceIn;
-    if (&sourceIn == &destination) {
-        aliasCopy = sourceIn;
-        sourcePtr = &aliasCopy;
-    }
-    const BinarySignal<2, unsigned>& source = *sourcePtr;
-    destination.resize(source.sizes());
-    const unsigned height = source.height();
-    const std::uint32_t words = source.wordsPerRow();
+    auto [source, height, words, mask, buffer] = prepareSweep(sourceIn, destination, aliasCopy);
     if (height == 0 || words == 0)
         return;
-    const Word mask = source.lastWordMask();
-
-    std::vector<Word> buffer(std::size_t(words) * 4, 0);
     Word* line = buffer.data();
     Word* previous = line + words; // horizontal result of row y - 1 (0 above the image)
     Word* current = previous + words;

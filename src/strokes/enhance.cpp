@@ -1,8 +1,6 @@
 // Top-hat decision and the border-ring fill of the local-mean source.
 #include "strokes/enhance.hpp"
 
-#include <bit>
-
 #include "core/histogram.hpp"
 #include "raster/class_split.hpp"
 #include "raster/filters.hpp"
@@ -33,23 +31,18 @@ bool fillOutsideWithBorderMean(const Signal<2, unsigned char>& grey,
                                Signal<2, unsigned char>& work) {
     if (grey.width() != mask.width() || grey.height() != mask.height())
         throw SignalSizeException();
-    using Word = BinarySignal<2, unsigned>::Word;
     BinarySignal<2, unsigned> ring;
     erode(mask, ring);
     ring ^= mask;
-    ring.clearPadding();
 
     std::uint64_t sum = 0;
     std::uint32_t count = 0;
-    const std::uint32_t words = ring.wordsPerRow();
     for (unsigned y = 0; y < grey.height(); ++y) {
-        const Word* bits = ring.row(y);
         const unsigned char* in = grey.row(y);
-        for (std::uint32_t i = 0; i < words; ++i)
-            for (Word w = bits[i]; w != 0; w &= w - 1) {
-                sum += in[i * 32 + unsigned(std::countr_zero(w))];
-                ++count;
-            }
+        ring.forEachSetInRow(y, [&](unsigned x) {
+            sum += in[x];
+            ++count;
+        });
     }
     if (count == 0)
         return false;
@@ -57,14 +50,10 @@ bool fillOutsideWithBorderMean(const Signal<2, unsigned char>& grey,
 
     BinarySignal<2, unsigned> outside(mask);
     outside.invert();
-    outside.clearPadding();
     work.assign(grey);
     for (unsigned y = 0; y < grey.height(); ++y) {
-        const Word* bits = outside.row(y);
         unsigned char* out = work.row(y);
-        for (std::uint32_t i = 0; i < words; ++i)
-            for (Word w = bits[i]; w != 0; w &= w - 1)
-                out[i * 32 + unsigned(std::countr_zero(w))] = mean;
+        outside.forEachSetInRow(y, [&](unsigned x) { out[x] = mean; });
     }
     return true;
 }

@@ -1,6 +1,5 @@
 #include "tracing/line_tracing.hpp"
 
-#include <bit>
 #include <cmath>
 #include <deque>
 #include <limits>
@@ -251,19 +250,8 @@ void reassignPixels(const BinarySignal<2, unsigned>& skeleton,
 
     // The skeleton pixels in row-major order, visited the same way every round.
     std::vector<Pixel> pixels;
-    for (unsigned y = 0; y < height; ++y) {
-        const Mask::Word* row = skeleton.row(y);
-        for (std::uint32_t w = 0; w < skeleton.wordsPerRow(); ++w) {
-            Mask::Word word = row[w];
-            if (w + 1 == skeleton.wordsPerRow())
-                word &= skeleton.lastWordMask();
-            while (word != 0) {
-                const unsigned bit = static_cast<unsigned>(std::countr_zero(word));
-                pixels.push_back(Pixel{w * 32 + bit, y});
-                word &= word - 1;
-            }
-        }
-    }
+    for (unsigned y = 0; y < height; ++y)
+        skeleton.forEachSetInRow(y, [&](unsigned x) { pixels.push_back(Pixel{x, y}); });
 
     std::vector<std::uint32_t> previous, current(pixels.size(), unassigned);
     for (unsigned round = 1; round <= iterations; ++round) {

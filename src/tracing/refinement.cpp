@@ -164,72 +164,65 @@ void alignPolyline(PolylineSet& set, Polyline& polyline, float threshold) {
         polyline.push_back(polyline.front());
 }
 
-} // namespace
-
-void mergeShortEdges(PolylineSet& set, float lineLength) {
-    const float limit = lineLength * lineLength;
+// The walk both simplifications share. For every polyline of at least three vertices, a
+// cycle's repeated closing vertex is taken off, the vertices are visited from index 0 (a
+// cycle) or 1 (an open polyline, whose ends stay) while the vertex has a successor (a cycle's
+// last vertex has its first as successor), and the closing vertex is put back after. visit(p,
+// i, n) with n = p.size() returns false to move on to i + 1, or true after it changed p and set
+// i to the vertex to look at next. A cycle shrunk to one vertex stops.
+template <typename Visit> void walkInnerVertices(PolylineSet& set, Visit visit) {
     for (Polyline& polyline : set.polylines()) {
         if (polyline.size() < 3)
             continue;
         const bool closed = polyline.front() == polyline.back();
         if (closed)
             polyline.pop_back();
-        // The first edge of an open polyline is left alone.
         std::size_t i = closed ? 0 : 1;
         for (;;) {
             const std::size_t n = polyline.size();
-            // A cycle merged down to one vertex has no edge left.
             if (closed && n < 2)
                 break;
-            const std::size_t j = i + 1;
-            if (j >= n && (!closed || i >= n))
+            if (i + 1 >= n && (!closed || i >= n))
                 break;
-            const std::size_t next = j % n;
-            const Point<2, float> a = set.position(polyline[i]);
-            const Vector<2, float> d = set.position(polyline[next]) - a;
-            if (squaredLength(d) < limit) {
-                polyline[i] = appendVertex(set, a + d * 0.5f);
-                polyline.erase(polyline.begin() + static_cast<std::ptrdiff_t>(next));
-                // Removing position 0 moves the merged vertex down one place; follow it so
-                // that it is tested against its new neighbour.
-                if (next < i)
-                    --i;
-            } else {
-                i = j;
-            }
+            if (!visit(polyline, i, n))
+                ++i;
         }
         if (closed)
             polyline.push_back(polyline.front());
     }
 }
 
+} // namespace
+
+void mergeShortEdges(PolylineSet& set, float lineLength) {
+    const float limit = lineLength * lineLength;
+    // The first edge of an open polyline is left alone.
+    walkInnerVertices(set, [&](Polyline& polyline, std::size_t& i, std::size_t n) {
+        const std::size_t next = (i + 1) % n;
+        const Point<2, float> a = set.position(polyline[i]);
+        const Vector<2, float> d = set.position(polyline[next]) - a;
+        if (!(squaredLength(d) < limit))
+            return false;
+        polyline[i] = appendVertex(set, a + d * 0.5f);
+        polyline.erase(polyline.begin() + static_cast<std::ptrdiff_t>(next));
+        // Removing position 0 moves the merged vertex down one place; follow it so that it is
+        // tested against its new neighbour.
+        if (next < i)
+            --i;
+        return true;
+    });
+}
+
 void removeRedundantVertices(PolylineSet& set, float vertexDistance) {
-    for (Polyline& polyline : set.polylines()) {
-        if (polyline.size() < 3)
-            continue;
-        const bool closed = polyline.front() == polyline.back();
-        if (closed)
-            polyline.pop_back();
-        std::size_t i = closed ? 0 : 1;
-        for (;;) {
-            const std::size_t n = polyline.size();
-            // The last vertex of a cycle has no neighbours to be redundant between.
-            if (closed && n < 2)
-                break;
-            const std::size_t j = i + 1;
-            if (j >= n && (!closed || i >= n))
-                break;
-            const Point<2, float> p = set.position(polyline[previousInCycle(i, n)]);
-            const Point<2, float> c = set.position(polyline[i]);
-            const Point<2, float> q = set.position(polyline[j % n]);
-            if (distanceFromSegment(c, p, q) < vertexDistance)
-                polyline.erase(polyline.begin() + static_cast<std::ptrdiff_t>(i));
-            else
-                i = j;
-        }
-        if (closed)
-            polyline.push_back(polyline.front());
-    }
+    walkInnerVertices(set, [&](Polyline& polyline, std::size_t& i, std::size_t n) {
+        const Point<2, float> p = set.position(polyline[previousInCycle(i, n)]);
+        const Point<2, float> c = set.position(polyline[i]);
+        const Point<2, float> q = set.position(polyline[(i + 1) % n]);
+        if (!(distanceFromSegment(c, p, q) < vertexDistance))
+            return false;
+        polyline.erase(polyline.begin() + static_cast<std::ptrdiff_t>(i));
+        return true;
+    });
 }
 
 void alignPolylines(PolylineSet& set, float threshold) {

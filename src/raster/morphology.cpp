@@ -119,7 +119,10 @@ void dilateSquare3(const BinarySignal<2, unsigned>& sourceIn,
     Word* previous = line + words; // horizontal result of row y - 1 (0 above the image)
     Word* current = previous + words;
     Word* next = current + words;
-    auto horizontal = [&](unsigned y, Word* result) {
+    // Structured bindings are named in the capture list: not every compiler captures them
+    // implicitly yet.
+    auto horizontal = [&source = source, mask = mask, words = words, line](unsigned y,
+                                                                           Word* result) {
         loadRow(source, y, mask, line);
         for (std::uint32_t i = 0; i < words; ++i)
             result[i] = line[i] | leftOf(line, i) | rightOf(line, i, words);

@@ -78,8 +78,12 @@ struct LoadedInput {
     Migration::ImageMetadata meta;
     Signal<2, unsigned char> grey;
     VS::Context greyView; // "Image gray", kept so later stages can draw on it
-    // The factor grey was reduced by; absent when grey has the picture's own size.
+    // The factor grey was resized by; absent when grey has the picture's own size.
     std::optional<float> scale;
+    // Where a picture position p lands in grey: p * scale + offset. 0 after the reduction for
+    // a nominal thickness, which maps pixel corners to pixel corners; scale / 2 - 1 / 2 after
+    // -a auto, which maps pixel centres to pixel centres.
+    float offset = 0.0f;
 };
 
 // What detectBackground leaves, in the grey image's frame: the sheet's four corners when one

@@ -82,9 +82,10 @@ Signal<3, std::uint8_t> rectifiedImage(const RunContext& context,
                                            std::to_string(context.options.rectifyHeight.value),
                                        "a rectangle of a usable image size");
     const float imageScale = context.input.scale.value_or(1.0f);
-    return warpPerspective(refined,
-                           rectifiedImageProjection(perspective->matrix(), scale, imageScale),
-                           size[0], size[1]);
+    return warpPerspective(
+        refined,
+        rectifiedImageProjection(perspective->matrix(), scale, imageScale, context.input.offset),
+        size[0], size[1]);
 }
 
 } // namespace

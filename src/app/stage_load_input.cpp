@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <iostream>
+#include <sstream>
 
 #include "app/stages.hpp"
 #include "core/text.hpp"
@@ -12,6 +13,7 @@
 #include "raster/resize.hpp"
 #include "raster/visual.hpp"
 #include "strokes/line_thickness.hpp"
+#include "strokes/stroke_width.hpp"
 
 namespace ZELK {
 
@@ -69,6 +71,9 @@ bool loadImage(RunContext& context, const std::string& path) {
     return true;
 }
 
+void scaleToMeasuredWidth(RunContext& context);
+void scaleToNominalThickness(RunContext& context);
+
 // Grey conversion, scaling and the two visualization items of a loaded or rendered image.
 void makeWorkingGrey(RunContext& context) {
     context.visualizationRoot.child("Image").sendImage(context.input.buffer, context.input.meta);
@@ -83,6 +88,41 @@ void makeWorkingGrey(RunContext& context) {
         context.status.end(true);
     }
 
+    if (context.options.lineThicknessText.value == measuredThicknessText) {
+        scaleToMeasuredWidth(context);
+    } else {
+        scaleToNominalThickness(context);
+    }
+
+    context.input.greyView = context.visualizationRoot.child("Image gray");
+    sendSignal(context.input.greyView, context.input.grey);
+}
+
+// -a auto: the strokes' width measured in the grey image, and the image resized (either way)
+// so that they come out at the working thickness, pixel centres kept on pixel centres.
+void scaleToMeasuredWidth(RunContext& context) {
+    LoadedInput& input = context.input;
+    context.status.begin("Measuring stroke width");
+    const float width = measureStrokeWidth(input.grey);
+    context.status.end(width > 0.0f);
+    const float scale = measuredThicknessScale(width, input.grey.count());
+    if (scale == 1.0f)
+        return;
+    std::ostringstream message;
+    message << "Scaling image from stroke width " << width << " to " << targetLineThickness
+            << " pixels";
+    context.status.begin(message.str());
+    Signal<2, unsigned char> scaled;
+    resampleCentred(input.grey, scale, scaled);
+    input.grey = std::move(scaled);
+    input.scale = scale;
+    input.offset = 0.5f * scale - 0.5f;
+    context.status.end(true);
+}
+
+// The nominal thickness of -a (a share of the picture's size or pixels): the image is reduced
+// when lines of that thickness are thicker than the extraction wants.
+void scaleToNominalThickness(RunContext& context) {
     const float thickness =
         nominalLineThickness(context.options.lineThicknessText.value, context.input.meta.width,
                              context.input.meta.height);
@@ -96,9 +136,6 @@ void makeWorkingGrey(RunContext& context) {
         context.input.scale = scale;
         context.status.end(true);
     }
-
-    context.input.greyView = context.visualizationRoot.child("Image gray");
-    sendSignal(context.input.greyView, context.input.grey);
 }
 
 } // namespace

@@ -51,7 +51,8 @@ bool gatherPairs(RunContext& context, CorrespondenceSystem& system) {
                  "image y. End with EOF.\n"
               << std::flush;
     const float scale = context.input.scale.value_or(1.0f);
-    const PointPairReading reading = readPointPairs(std::cin, scale, system);
+    const PointPairReading reading =
+        readPointPairs(std::cin, scale, system, Limits::maxPointPairs, context.input.offset);
     if (reading.tooMany) {
         std::cerr << "Rectification takes at most " << Limits::maxPointPairs << " point pairs.\n";
         return false;
@@ -62,6 +63,18 @@ bool gatherPairs(RunContext& context, CorrespondenceSystem& system) {
         return false;
     }
     return true;
+}
+
+// The map from the grey image's frame back to the picture's (grey = picture * scale + offset).
+std::unique_ptr<Transformation<2, float>::Base> toPictureFrame(const LoadedInput& input) {
+    using T = Transformation<2, float>;
+    const float scale = *input.scale;
+    if (input.offset == 0.0f)
+        return std::make_unique<T::Scale>(1.0f / scale);
+    auto map = std::make_unique<T::Composite>();
+    map->add(std::make_unique<T::Translation>(Vector<2, float>(-input.offset, -input.offset)));
+    map->add(std::make_unique<T::Scale>(1.0f / scale));
+    return map;
 }
 
 // Whether every vertex of the set is seen at a finite position.
@@ -79,8 +92,7 @@ bool allFinite(const PolylineSet& set) {
 bool rectify(RunContext& context) {
     if (!context.options.rectification.given) {
         if (context.input.scale)
-            context.drawing.lines.setTransformation(
-                std::make_unique<Transformation<2, float>::Scale>(1.0f / *context.input.scale));
+            context.drawing.lines.setTransformation(toPictureFrame(context.input));
         return true;
     }
 

@@ -47,6 +47,14 @@ inline constexpr std::uint64_t maxHoughCells = 1ull << 24;
 // 72 MiB of equations (two rows of nine floats each), so a longer input is refused.
 inline constexpr std::uint32_t maxPointPairs = 1u << 20;
 
+// Largest side of an image resized to bring its strokes to the working width: far beyond any
+// photo, yet a side's pixel count and its float positions stay exact.
+inline constexpr std::uint32_t maxResampledSide = 1u << 20;
+
+// Most pixels the grey image may have after it is enlarged for thin strokes: four times a
+// 12-megapixel photo's worth of work at most, so enlarging a large scan cannot exhaust memory.
+inline constexpr std::uint64_t maxEnlargedPixels = 48'000'000;
+
 // Largest side of the rectified refined image: its pixel coordinates 0 .. side - 1 stay within
 // the signed 32-bit range whatever shape the rectangle of -rs has.
 inline constexpr std::uint32_t maxRectifiedSide = 1u << 31;

@@ -2,9 +2,11 @@
 #include "raster/resize.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "core/exceptions.hpp"
+#include "core/limits.hpp"
 
 namespace ZELK {
 
@@ -158,6 +160,94 @@ void downscale(const Image& source, const Tuple<2, unsigned>& target, Image& des
         current = &reduced;
     }
     resampleBilinear(*current, target, destination);
+}
+
+namespace {
+
+// The source samples one target coordinate draws on along one axis, with their weights.
+struct Taps {
+    std::vector<std::uint32_t> first; // per target coordinate, index into index/weight
+    std::vector<std::uint32_t> index;
+    std::vector<float> weight;
+};
+
+Taps centredTaps(unsigned from, unsigned to, double ratio) {
+    Taps taps;
+    for (unsigned i = 0; i < to; ++i) {
+        taps.first.push_back(static_cast<std::uint32_t>(taps.index.size()));
+        if (ratio <= 1.0) {
+            // Enlarging: the two samples around the centre's position, clamped at the edges.
+            const double position = std::clamp((i + 0.5) * ratio - 0.5, 0.0, double(from - 1));
+            const auto left = static_cast<std::uint32_t>(position);
+            const float f = static_cast<float>(position - left);
+            taps.index.push_back(left);
+            taps.weight.push_back(1.0f - f);
+            taps.index.push_back(std::min(left + 1, from - 1));
+            taps.weight.push_back(f);
+        } else {
+            // Shrinking: every source pixel overlapping [i, i + 1) ratio, by its overlap.
+            const double begin = i * ratio, end = (i + 1) * ratio;
+            for (auto k = static_cast<std::uint32_t>(begin); k < from && double(k) < end; ++k) {
+                const double overlap = std::min(end, k + 1.0) - std::max(begin, double(k));
+                if (overlap <= 0.0)
+                    continue;
+                taps.index.push_back(k);
+                taps.weight.push_back(static_cast<float>(overlap / ratio));
+            }
+        }
+    }
+    taps.first.push_back(static_cast<std::uint32_t>(taps.index.size()));
+    return taps;
+}
+
+} // namespace
+
+Tuple<2, unsigned> centredSize(const Tuple<2, unsigned>& size, float factor) {
+    auto side = [&](unsigned extent) {
+        if (extent == 0)
+            return 0u;
+        const double scaled = std::round(double(extent) * double(factor));
+        return static_cast<unsigned>(std::clamp(scaled, 1.0, double(Limits::maxResampledSide)));
+    };
+    return Tuple<2, unsigned>(side(size[0]), side(size[1]));
+}
+
+void resampleCentred(const Image& source, float factor, Image& destination) {
+    const Tuple<2, unsigned> size = centredSize(source.sizes(), factor);
+    Image result(size);
+    if (source.empty() || result.empty()) {
+        destination = std::move(result);
+        return;
+    }
+    const double ratio = 1.0 / double(factor);
+    const Taps across = centredTaps(source.width(), size[0], ratio);
+    const Taps down = centredTaps(source.height(), size[1], ratio);
+    // Along x into a float image of the target width and the source height, then along y.
+    std::vector<float> rows(static_cast<std::size_t>(size[0]) * source.height());
+    for (unsigned y = 0; y < source.height(); ++y) {
+        const unsigned char* in = source.row(y);
+        float* out = rows.data() + std::size_t(y) * size[0];
+        for (unsigned x = 0; x < size[0]; ++x) {
+            float sum = 0.0f;
+            for (std::uint32_t t = across.first[x]; t < across.first[x + 1]; ++t)
+                sum += across.weight[t] * float(in[across.index[t]]);
+            out[x] = sum;
+        }
+    }
+    std::vector<float> line(size[0]);
+    for (unsigned y = 0; y < size[1]; ++y) {
+        std::fill(line.begin(), line.end(), 0.0f);
+        for (std::uint32_t t = down.first[y]; t < down.first[y + 1]; ++t) {
+            const float w = down.weight[t];
+            const float* in = rows.data() + std::size_t(down.index[t]) * size[0];
+            for (unsigned x = 0; x < size[0]; ++x)
+                line[x] += w * in[x];
+        }
+        unsigned char* out = result.row(y);
+        for (unsigned x = 0; x < size[0]; ++x)
+            out[x] = static_cast<unsigned char>(std::clamp(line[x] + 0.5f, 0.0f, 255.0f));
+    }
+    destination = std::move(result);
 }
 
 } // namespace ZELK

@@ -40,4 +40,17 @@ Tuple<2, unsigned> scaledSize(const Tuple<2, unsigned>& size, float s);
 void downscale(const Signal<2, unsigned char>& source, const Tuple<2, unsigned>& target,
                Signal<2, unsigned char>& destination);
 
+// The size of an image of the given size resized by factor: each side rounded to the nearest
+// whole pixel, at least 1 (0 stays 0) and at most Limits::maxResampledSide.
+Tuple<2, unsigned> centredSize(const Tuple<2, unsigned>& size, float factor);
+
+// Resizes source by factor (> 0) to centredSize() so that pixel centres map to pixel centres:
+// target x stands for source position (x + 0.5) / factor - 0.5 (likewise y). Enlarging
+// interpolates bilinearly between the two nearest samples (the edge sample repeats beyond the
+// edge); shrinking averages the source area each target pixel covers, weighted by overlap, so
+// that nothing finer than a target pixel aliases. Axes are treated one after the other (x
+// first) in single precision, and values are rounded to the nearest level.
+void resampleCentred(const Signal<2, unsigned char>& source, float factor,
+                     Signal<2, unsigned char>& destination);
+
 } // namespace ZELK

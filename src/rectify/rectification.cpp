@@ -124,7 +124,7 @@ void addCornerPairs(CorrespondenceSystem& system, const Point<2, int> corners[4]
 }
 
 PointPairReading readPointPairs(std::istream& in, float imageScale, CorrespondenceSystem& system,
-                                std::uint32_t maxPairs) {
+                                std::uint32_t maxPairs, float imageOffset) {
     PointPairReading reading;
     float values[4];
     while (true) {
@@ -135,8 +135,12 @@ PointPairReading readPointPairs(std::istream& in, float imageScale, Corresponden
             reading.tooMany = true;
             return reading;
         }
-        system.add(Point<2, float>(values[0], values[1]),
-                   Point<2, float>(values[2] * imageScale, values[3] * imageScale));
+        Point<2, float> image(values[2] * imageScale, values[3] * imageScale);
+        // Only a resize that keeps pixel centres moves the origin; otherwise nothing is added,
+        // so not even the sign of a zero changes.
+        if (imageOffset != 0.0f)
+            image = Point<2, float>(image[0] + imageOffset, image[1] + imageOffset);
+        system.add(Point<2, float>(values[0], values[1]), image);
         ++reading.pairs;
     }
 }
@@ -167,12 +171,18 @@ bool rectifiedImageSize(unsigned width, unsigned height, float rectWidth, float 
 }
 
 MatrixSquareLight<3, float> rectifiedImageProjection(const MatrixSquareLight<3, float>& h,
-                                                     float scale, float imageScale) {
+                                                     float scale, float imageScale,
+                                                     float imageOffset) {
     const float shrink = 1.0f / scale;
     const float toLoaded = 1.0f / imageScale;
     const MatrixSquareLight<3, float> fromPixels{shrink, 0, 0, 0, shrink, 0, 0, 0, 1};
     const MatrixSquareLight<3, float> toLoadedImage{toLoaded, 0, 0, 0, toLoaded, 0, 0, 0, 1};
-    return toLoadedImage * (h * fromPixels);
+    if (imageOffset == 0.0f)
+        return toLoadedImage * (h * fromPixels);
+    const float shift = -imageOffset * toLoaded;
+    const MatrixSquareLight<3, float> toShiftedImage{toLoaded, 0, shift, 0, toLoaded,
+                                                     shift,    0, 0,     1};
+    return toShiftedImage * (h * fromPixels);
 }
 
 Signal<3, std::uint8_t> warpPerspective(const SignalConstBorrow<3, std::uint8_t>& source,

@@ -55,7 +55,8 @@ struct PointPairReading {
 // be read (end of input, or text that is not a number); the numbers of an incomplete group are
 // dropped. Appends no more than maxPairs pairs: a complete group after those sets tooMany.
 PointPairReading readPointPairs(std::istream& in, float imageScale, CorrespondenceSystem& system,
-                                std::uint32_t maxPairs = Limits::maxPointPairs);
+                                std::uint32_t maxPairs = Limits::maxPointPairs,
+                                float imageOffset = 0.0f);
 
 // Whether every entry is a finite number.
 bool isFinite(const MatrixSquareLight<3, float>& m);
@@ -71,9 +72,12 @@ bool rectifiedImageSize(unsigned width, unsigned height, float rectWidth, float 
 // The projection from a pixel of the rectified image to a pixel of the loaded image: the scale
 // by 1 / scale (rectified image to rectangle units), then h (rectangle to the grey image that
 // line extraction used), then 1 / imageScale (grey image to loaded image; 1 when loading did
-// not resize). The same map as those three transformations applied one after another.
+// not resize), after taking imageOffset off (the grey image's position of the loaded image's
+// origin, 0 unless -a auto resized it). The same map as those transformations one after
+// another.
 MatrixSquareLight<3, float> rectifiedImageProjection(const MatrixSquareLight<3, float>& h,
-                                                     float scale, float imageScale);
+                                                     float scale, float imageScale,
+                                                     float imageOffset = 0.0f);
 
 // The image (channels, width, height) seen through the projection: output pixel (x, y) of
 // every channel takes the bilinear interpolation of the source at projection (x, y); source

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace ZELK {
 
@@ -27,5 +28,16 @@ inline bool needsScaling(float thickness) {
 inline float thicknessScale(float thickness) {
     return targetLineThickness / thickness;
 }
+
+// The -a text that asks for the stroke width to be measured in the picture instead.
+inline constexpr std::string_view measuredThicknessText = "auto";
+// Strokes are never enlarged more than this: thinner ones are too faint to trace anyway.
+inline constexpr float maxEnlargement = 4.0f;
+
+// The factor that brings strokes measured at this width (in pixels of a picture with this many
+// pixels) to the working thickness: at most maxEnlargement, and never so large that the result
+// exceeds Limits::maxEnlargedPixels. 1 when nothing was measured (width 0) or when the strokes
+// are already within a tenth of the working thickness.
+float measuredThicknessScale(float width, std::uint64_t pixels);
 
 } // namespace ZELK

@@ -18,7 +18,7 @@ void declareOptions(RunOptions& c, ArgumentProcessor& p) {
     describe(c.visualization, "visualization", {});
     describe(c.backgroundMethod, "background detection method: lines | segment | none",
              {&c.backgroundMethodName});
-    describe(c.lineThickness, "thickness of lines in % of image size or pixels",
+    describe(c.lineThickness, "thickness of lines in % of image size or pixels | auto",
              {&c.lineThicknessText});
     describe(c.localMean, "subtract NxN local mean", {&c.localMeanSize});
     describe(c.median, "apply NxN median filter", {&c.medianSize});

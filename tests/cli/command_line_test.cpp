@@ -50,7 +50,7 @@ TEST(CommandLine, HelpPageIsPrintedOnStandardOutput) {
                 "\n"
                 "Named options: \n"
                 "  -b method     background detection method: lines | segment | none \n"
-                "  -a N/N%       thickness of lines in % of image size or pixels \n"
+                "  -a N/N%       thickness of lines in % of image size or pixels | auto \n"
                 "  -n N          subtract NxN local mean \n"
                 "  -e N          apply NxN median filter \n"
                 "  -h            top-hat transform \n"

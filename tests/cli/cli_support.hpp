@@ -1,0 +1,68 @@
+// Helpers of the end-to-end tests: polygon XML input, reading back what the program wrote, and
+// the outside tools (rsvg-convert, ImageMagick) that look at its pictures.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/tuple.hpp"
+#include "support/run_binary.hpp"
+
+namespace PenvexTest {
+
+using P2 = ZELK::Point<2, float>;
+using Polylines = std::vector<std::vector<P2>>;
+
+// "OK" or "FAIL" at the end of the status line that starts with "* " + message, or "" when
+// no such line was printed ("?" for an unfinished one).
+std::string statusOf(const std::string& out, const std::string& message);
+
+// A polygon XML document of the given area: the open polylines, then the closed ones, each
+// with points of its own.
+std::string polygonDocument(float width, float height, const Polylines& open,
+                            const Polylines& closed = {});
+
+// A polygon XML output as written, read by hand rather than by the program's reader (which
+// merges close vertices): every vertex in file order, and the polylines before and after the
+// clutter comment (a closed one repeats its first point at the end).
+struct Written {
+    float width = 0.0f, height = 0.0f;
+    std::vector<P2> vertices;
+    Polylines lines, clutter;
+};
+Written readWritten(const std::filesystem::path& path);
+
+// An SVG as written: the view box, the background fill, and per group its stroke colour and
+// its shapes in SVG coordinates (a polygon repeats its first point at the end).
+struct SVGDrawing {
+    std::array<float, 4> viewBox{};
+    std::string background;
+    std::vector<std::pair<std::string, Polylines>> groups; // the lines first, then clutter
+    std::size_t clutterFrames = 0;
+};
+SVGDrawing readSVG(const std::filesystem::path& path);
+
+// A binary PGM or PPM raster, top row first.
+struct Raster {
+    unsigned width = 0, height = 0, channels = 1;
+    std::vector<unsigned char> samples;
+    const unsigned char* at(unsigned x, unsigned y) const {
+        return samples.data() + (std::size_t(y) * width + x) * channels;
+    }
+};
+Raster readNetpbm(const std::filesystem::path& path);
+
+// Runs an outside tool bounded in time and returns its standard output; raises
+// std::runtime_error when it is missing or fails, so a test cannot pass without it.
+std::string runTool(const std::vector<std::string>& argv, const std::filesystem::path& dir);
+// The SVG drawn by rsvg-convert at one pixel per user unit, flattened onto white.
+Raster renderSVG(const std::filesystem::path& svg, const std::filesystem::path& scratch);
+
+// Distance from p to the nearest of the polylines.
+float distanceToPolylines(const P2& p, const Polylines& polylines);
+// Points at most step apart along the polylines.
+std::vector<P2> samples(const Polylines& polylines, float step = 0.5f);
+
+} // namespace PenvexTest

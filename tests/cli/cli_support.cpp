@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <sstream>
 #include <stdexcept>
@@ -29,32 +30,31 @@ float numberAfter(const std::string& text, const std::string& key, std::size_t f
 
 } // namespace
 
-// A message that reaches the result's column is followed directly by the time, and one
-// beyond it has its result on the next line (file names of fixtures are long).
+std::vector<std::string> words(const std::string& text) {
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
+
 std::string statusOf(const std::string& out, const std::string& message) {
     const std::string head = "* " + message;
-    std::size_t at = out.find(head);
-    auto endsHere = [&](std::size_t after) {
-        return after == out.size() || out[after] == ' ' || out[after] == '\n' ||
-               std::isdigit(out[after]) != 0;
-    };
-    while (at != std::string::npos && !endsHere(at + head.size()))
-        at = out.find(head, at + 1);
-    if (at == std::string::npos)
-        return "";
-    std::size_t from = at + head.size();
-    if (out[from] == '\n')
-        ++from;
-    const std::size_t end = out.find('\n', from);
-    const std::string line = out.substr(from, end == std::string::npos ? end : end - from);
-    return line.ends_with("FAIL") ? "FAIL" : line.ends_with("OK") ? "OK" : "?";
+    for (std::size_t at = out.find(head); at != std::string::npos; at = out.find(head, at + 1)) {
+        // A message that reaches the time's column is followed directly by it, and one beyond
+        // has the time and verdict on the next line; anything else is a longer message.
+        std::size_t from = at + head.size();
+        if (from < out.size() && out[from] != ' ' && out[from] != '\n' && !std::isdigit(out[from]))
+            continue;
+        from += from < out.size() && out[from] == '\n';
+        const std::string line = out.substr(from, out.find('\n', from) - from);
+        return line.ends_with("FAIL") ? "FAIL" : line.ends_with("OK") ? "OK" : "?";
+    }
+    return "";
 }
 
 std::string polygonDocument(float width, float height, const Polylines& open,
                             const Polylines& closed) {
     std::ostringstream text;
     text << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<area width=\"" << width << "\" height=\""
-         << height << "\">\n";
+         << height << "\">\n  <!-- drawn by hand -->\n";
     std::size_t count = 0;
     for (const Polylines* set : {&open, &closed})
         for (const std::vector<P2>& polyline : *set) {
@@ -81,8 +81,7 @@ Written readWritten(const std::filesystem::path& path) {
             const std::size_t end = text.find("</polygon>", at);
             std::vector<P2> polyline;
             for (std::size_t p = text.find("<point>", at); p < end; p = text.find("<point>", p + 1))
-                polyline.push_back(
-                    w.vertices.at(std::strtoul(text.c_str() + p + 7, nullptr, 10) - 1));
+                polyline.push_back(w.vertices.at(std::strtoul(&text[p + 7], nullptr, 10) - 1));
             if (text.compare(at, 21, "<polygon ends=\"open\">") != 0 && !polyline.empty())
                 polyline.push_back(polyline.front());
             (at < comment ? w.lines : w.clutter).push_back(polyline);
@@ -99,25 +98,8 @@ SVGDrawing readSVG(const std::filesystem::path& path) {
     for (float& value : svg.viewBox)
         box >> value;
     svg.background = attribute(text, "fill", text.find("<rect "));
-    for (std::size_t g = text.find("<g "); g != std::string::npos; g = text.find("<g ", g + 1)) {
-        const std::size_t end = text.find("</g>", g);
-        Polylines shapes;
-        for (std::size_t s = text.find("<poly", g); s < end; s = text.find("<poly", s + 1)) {
-            std::istringstream points(attribute(text, "points", s));
-            std::vector<P2> shape;
-            float x, y;
-            char comma;
-            while (points >> x >> comma >> y)
-                shape.emplace_back(x, y);
-            if (text.compare(s, 8, "<polygon") == 0 && !shape.empty())
-                shape.push_back(shape.front());
-            shapes.push_back(shape);
-        }
-        svg.groups.emplace_back(attribute(text, "stroke", g), shapes);
-    }
-    for (std::size_t at = text.find("<rect class=\"clutter\""); at != std::string::npos;
-         at = text.find("<rect class=\"clutter\"", at + 1))
-        ++svg.clutterFrames;
+    for (std::size_t g = text.find("<g "); g != std::string::npos; g = text.find("<g ", g + 1))
+        svg.strokes.push_back(attribute(text, "stroke", g));
     return svg;
 }
 
@@ -128,14 +110,27 @@ Raster readNetpbm(const std::filesystem::path& path) {
     Raster raster;
     in >> magic >> raster.width >> raster.height >> maximum;
     in.get(); // the single white-space byte before the samples
-    if ((magic != "P5" && magic != "P6") || maximum != 255)
-        throw std::runtime_error(path.string() + " is not an 8-bit binary PGM or PPM");
-    raster.channels = magic == "P5" ? 1 : 3;
+    raster.channels = magic == "P6" ? 3 : 1;
     raster.samples.resize(std::size_t(raster.width) * raster.height * raster.channels);
-    if (!in.read(reinterpret_cast<char*>(raster.samples.data()),
-                 static_cast<std::streamsize>(raster.samples.size())))
-        throw std::runtime_error("short file " + path.string());
+    in.read(reinterpret_cast<char*>(raster.samples.data()),
+            static_cast<std::streamsize>(raster.samples.size()));
+    if ((magic != "P5" && magic != "P6") || maximum != 255 || !in)
+        throw std::runtime_error(path.string() + " is not a whole 8-bit binary PGM or PPM");
     return raster;
+}
+
+Polylines readStrokes(const std::string& fixture) {
+    std::ifstream in(dataPath(fixture));
+    Polylines strokes;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream values(line);
+        std::vector<P2>& stroke = strokes.emplace_back();
+        for (float x, y; values >> x >> y;)
+            stroke.emplace_back(x, y);
+    }
+    if (strokes.empty())
+        throw std::runtime_error("no strokes in " + fixture);
+    return strokes;
 }
 
 std::string runTool(const std::vector<std::string>& argv, const std::filesystem::path& dir) {

@@ -15,8 +15,11 @@ namespace PenvexTest {
 using P2 = ZELK::Point<2, float>;
 using Polylines = std::vector<std::vector<P2>>;
 
-// "OK" or "FAIL" at the end of the status line that starts with "* " + message, or "" when
-// no such line was printed ("?" for an unfinished one).
+// The blank-separated words of a command line.
+std::vector<std::string> words(const std::string& text);
+
+// "OK" or "FAIL" at the end of the status line that starts with "* " + message, "?" for one
+// left open, or "" when no such line was printed.
 std::string statusOf(const std::string& out, const std::string& message);
 
 // A polygon XML document of the given area: the open polylines, then the closed ones, each
@@ -24,9 +27,9 @@ std::string statusOf(const std::string& out, const std::string& message);
 std::string polygonDocument(float width, float height, const Polylines& open,
                             const Polylines& closed = {});
 
-// A polygon XML output as written, read by hand rather than by the program's reader (which
-// merges close vertices): every vertex in file order, and the polylines before and after the
-// clutter comment (a closed one repeats its first point at the end).
+// A polygon XML output, read by hand rather than by the program's reader (which merges close
+// vertices): every vertex in file order, and the polylines before and after the clutter
+// comment (a closed one repeats its first point at the end).
 struct Written {
     float width = 0.0f, height = 0.0f;
     std::vector<P2> vertices;
@@ -34,17 +37,16 @@ struct Written {
 };
 Written readWritten(const std::filesystem::path& path);
 
-// An SVG as written: the view box, the background fill, and per group its stroke colour and
-// its shapes in SVG coordinates (a polygon repeats its first point at the end).
+// An SVG: its view box, background fill, and the stroke colour of each group (the lines
+// first, then clutter).
 struct SVGDrawing {
     std::array<float, 4> viewBox{};
     std::string background;
-    std::vector<std::pair<std::string, Polylines>> groups; // the lines first, then clutter
-    std::size_t clutterFrames = 0;
+    std::vector<std::string> strokes;
 };
 SVGDrawing readSVG(const std::filesystem::path& path);
 
-// A binary PGM or PPM raster, top row first.
+// A binary 8-bit PGM or PPM, top row first.
 struct Raster {
     unsigned width = 0, height = 0, channels = 1;
     std::vector<unsigned char> samples;
@@ -54,13 +56,15 @@ struct Raster {
 };
 Raster readNetpbm(const std::filesystem::path& path);
 
-// Runs an outside tool bounded in time and returns its standard output; raises
-// std::runtime_error when it is missing or fails, so a test cannot pass without it.
+// The strokes a fixture picture was drawn with: one polyline a line as "x y x y ...".
+Polylines readStrokes(const std::string& fixture);
+
+// Runs an outside tool and returns its standard output; raises std::runtime_error when it is
+// missing or fails, so that a test cannot pass without it.
 std::string runTool(const std::vector<std::string>& argv, const std::filesystem::path& dir);
 // The SVG drawn by rsvg-convert at one pixel per user unit, flattened onto white.
 Raster renderSVG(const std::filesystem::path& svg, const std::filesystem::path& scratch);
 
-// Distance from p to the nearest of the polylines.
 float distanceToPolylines(const P2& p, const Polylines& polylines);
 // Points at most step apart along the polylines.
 std::vector<P2> samples(const Polylines& polylines, float step = 0.5f);

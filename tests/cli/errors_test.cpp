@@ -2,9 +2,6 @@
 // with the status line the run got to and an output it must not have left behind.
 #include <gtest/gtest.h>
 
-#include <iterator>
-#include <sstream>
-
 #include "cli_support.hpp"
 
 using namespace PenvexTest;
@@ -18,9 +15,11 @@ struct Case {
     const char* verdict; // its statusOf ("?": left open, the error came inside the step)
     std::string err;
     const char* absent = nullptr; // a file the run must not write
+    std::string document = {};    // the polygon XML file doc.xml
 };
 
 const std::string zelk = "ZELK ZELK::";
+const std::string area = "<area height=\"1\" width=\"1\">";
 const char* const pairs = "0 0 10 10\n1 0 110 12\n1 1 108 95\n0 1 12 90\n";
 
 const Case cases[] = {
@@ -50,9 +49,24 @@ const Case cases[] = {
      "plus.png"},
     {"demo:plus,size=0", "", "Generate demo plus", "?",
      zelk + "UnexpectedValueException: size=0 is not a size from 1 to 8192 pixels. \n", "plus.png"},
-    {"bad.xml -os out.svg", "", "Loading XML", "?",
-     zelk + "BoundException<int>: Value (4) out of bound (3). \n", "out.svg"},
-    {"short.xml", "", "Loading XML", "FAIL", "XML point entry missing y element.\n"},
+    {"doc.xml -os out.svg", "", "Loading XML", "?",
+     zelk + "BoundException<int>: Value (4) out of bound (1). \n", "out.svg",
+     area + "<point><x>0</x><y>0</y></point><polygon><point>1</point><point>4</point></polygon>"},
+    {"doc.xml", "", "Loading XML", "FAIL", "XML point entry missing y element.\n", nullptr,
+     area + "<point><x>1</x></point></area>"},
+    {"doc.xml", "", "Loading XML", "?",
+     zelk + "XMLEntityIterationException: End of element y does not match x.\n", nullptr,
+     area + "<point><x>1</y></point></area>"},
+    {"doc.xml", "", "Loading XML", "?",
+     zelk + "XMLEntityIterationException: End of element area found but no matching start.\n",
+     nullptr, area + "</area></area>"},
+    {"doc.xml", "", "Loading XML", "?", zelk + "XMLEntityIterationException: Unexpected end.\n",
+     nullptr, area + "<!-- unterminated </area>"},
+    {"doc.xml", "", "Loading XML", "?", zelk + "XMLAttributeIterationException: Unexpected end.\n",
+     nullptr, "<area height=\"1\" width></area>"},
+    {"doc.xml", "", "Loading XML", "?",
+     zelk + "UnexpectedValueException: element end at level 2 is not text at level 3. \n", nullptr,
+     area + "<point><x></x><y>1</y></point></area>"},
     {"nowhere.xml", "", "Loading XML", "?", zelk + "PathException: Not found.  (nowhere.xml)\n"},
     {"in.xml -os no/such/folder/out.svg", "", "Refining polylines", "OK",
      zelk + "StreamException: Wrapping bad output stream. \n"},
@@ -88,15 +102,9 @@ TEST(Errors, EachEndsTheRunWithItsOneLineAndExitCode1) {
         writeFile(dir / "grey.pgm", "P5\n8 8\n255\n" + std::string(64, char(128)));
         writeFile(dir / "flat.pgm", "P5\n64 48\n255\n" + std::string(64 * 48, char(200)));
         writeFile(dir / "in.xml", polygonDocument(200, 100, {{P2(50, 20), P2(150, 80)}}));
-        const std::string head = "<?xml version=\"1.0\"?><area height=\"1\" width=\"1\">";
-        writeFile(dir / "bad.xml", head + "<point><x>0</x><y>0</y></point><point><x>1</x><y>0</y>"
-                                          "</point><point><x>1</x><y>1</y></point><polygon><point>"
-                                          "1</point><point>4</point></polygon></area>");
-        writeFile(dir / "short.xml", head + "<point><x>1</x></point></area>");
+        writeFile(dir / "doc.xml", "<?xml version=\"1.0\"?>" + c.document);
 
-        std::istringstream words(c.args);
-        const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
-        const RunResult r = runPenvex(args, dir.path(), c.input);
+        const RunResult r = runPenvex(words(c.args), dir.path(), c.input);
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(*c.step == 0 ? r.out : statusOf(r.out, c.step), c.verdict) << r.out;

@@ -1,9 +1,6 @@
-// Rectification through the real binary: point pairs typed on standard input with a loading
-// scale in between, and the sheet corners found by background detection.
+// Rectification through the real binary: point pairs typed on standard input, with a loading
+// scale in between, move the drawing and the refined image.
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <sstream>
 
 #include "cli_support.hpp"
 
@@ -19,6 +16,7 @@ TEST(Rectify, TypedPairsMoveTheDrawingAndTheRefinedImageIntoTheRectangle) {
                                        "-om", "mask.pgm", "-oi", "plain.pgm"},
                                       dir.path());
     ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_EQ(plain.out, ""); // -q
     const RunResult r = runPenvex({scan, "-a", "12", "-b", "none", "-r", "-rs", "4", "3", "-ox",
                                    "rect.xml", "-os", "rect.svg", "-oi", "rect.pgm"},
                                   dir.path(), "0 0 480 0\n4 0 0 0\n4 3 0 360\n0 3 480 360\n");
@@ -29,23 +27,17 @@ TEST(Rectify, TypedPairsMoveTheDrawingAndTheRefinedImageIntoTheRectangle) {
     ASSERT_NE(prompt, std::string::npos) << r.out;
     EXPECT_LT(r.out.find("* Connecting polylines"), prompt);
     EXPECT_GT(r.out.find("* Refining polylines"), prompt);
+    EXPECT_EQ(statusOf(r.out, "Scaling image to have nominal line thickness"), "OK");
+    EXPECT_EQ(statusOf(r.out, "Converting to gray scale"), ""); // grey already
 
     // Unrectified, the results are on the strokes as drawn in the file, and of its size.
-    std::ifstream strokesFile(dataPath("export/thick.lines"));
-    Polylines strokes;
-    for (std::string line; std::getline(strokesFile, line);) {
-        std::istringstream values(line);
-        strokes.emplace_back();
-        for (float x, y; values >> x >> y;)
-            strokes.back().emplace_back(x, y);
-    }
+    const Polylines strokes = readStrokes("export/thick.lines");
     const Written before = readWritten(dir / "plain.xml");
     ASSERT_GE(before.vertices.size(), 8u);
     for (const P2& p : before.vertices)
         EXPECT_LE(distanceToPolylines(p, strokes), 8.0f) << p.x() << "," << p.y();
     const Raster mask = readNetpbm(dir / "mask.pgm");
-    EXPECT_EQ(mask.width, 480u);
-    EXPECT_EQ(mask.height, 360u);
+    EXPECT_EQ(std::pair(mask.width, mask.height), std::pair(480u, 360u));
 
     // Rectifying changes the frame of the vertices, never which there are. The drawing area is
     // the rectangle grown by 0.1 on each side, and the SVG's view box is that area.
@@ -55,46 +47,17 @@ TEST(Rectify, TypedPairsMoveTheDrawingAndTheRefinedImageIntoTheRectangle) {
         EXPECT_NEAR(after.vertices[i].x(), (480.0f - before.vertices[i].x()) / 120.0f, 1e-4f) << i;
         EXPECT_NEAR(after.vertices[i].y(), before.vertices[i].y() / 120.0f, 1e-4f) << i;
     }
-    EXPECT_EQ(after.width, 4.2f);
-    EXPECT_EQ(after.height, 3.2f);
-    const SVGDrawing svg = readSVG(dir / "rect.svg");
-    EXPECT_EQ(svg.viewBox, (std::array<float, 4>{-0.1f, -0.1f, 4.2f, 3.2f}));
+    EXPECT_EQ(std::pair(after.width, after.height), std::pair(4.2f, 3.2f));
+    EXPECT_EQ(readSVG(dir / "rect.svg").viewBox, (std::array<float, 4>{-0.1f, -0.1f, 4.2f, 3.2f}));
 
     // The refined image keeps the pixel count and is the plain one mirrored; samples sit at
     // whole pixel coordinates, so its column x shows column 480 - x of the file.
     const Raster unmoved = readNetpbm(dir / "plain.pgm");
     const Raster mirrored = readNetpbm(dir / "rect.pgm");
-    ASSERT_EQ(mirrored.width, 480u);
-    ASSERT_EQ(mirrored.height, 360u);
+    ASSERT_EQ(std::pair(mirrored.width, mirrored.height), std::pair(480u, 360u));
     int worst = 0;
     for (unsigned y = 0; y < 360; ++y)
         for (unsigned x = 1; x < 480; ++x)
             worst = std::max(worst, std::abs(*mirrored.at(x, y) - *unmoved.at(480 - x, y)));
     EXPECT_LE(worst, 1);
-}
-
-TEST(Rectify, SheetCornersFoundByTheLinesMethodTurnTheDrawingByHalfATurn) {
-    // The demo sheet spans -0.25 .. 1.25 of the drawing, so on a 1.5 x 1.5 rectangle the unit
-    // square lies at 0.25 .. 1.25. The corners found start at the smallest polar angle, the top
-    // right of an upright sheet: an L of the drawing's left and bottom edges lands on the right
-    // and top of the rectangle.
-    ScratchDir dir;
-    const RunResult r = runPenvex(
-        {"demo:L,background,perspective", "-q", "-r", "-rs", "1.5", "1.5", "-ox", "out.xml"},
-        dir.path());
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const Polylines turned{{P2(1.25f, 0.25f), P2(1.25f, 1.25f), P2(0.25f, 1.25f)}};
-    Polylines inside; // away from the sheet's own edges
-    for (const std::vector<P2>& polyline : readWritten(dir / "out.xml").lines)
-        if (std::all_of(polyline.begin(), polyline.end(), [](const P2& p) {
-                return std::min(p.x(), p.y()) > 0.1f && std::max(p.x(), p.y()) < 1.4f;
-            }))
-            inside.push_back(polyline);
-    ASSERT_FALSE(inside.empty());
-    for (const std::vector<P2>& polyline : inside)
-        for (const P2& p : polyline)
-            EXPECT_LE(distanceToPolylines(p, turned), 0.05f) << p.x() << "," << p.y();
-    // Both arms are there (refinement cuts the corner).
-    for (const P2& middle : {P2(1.25f, 0.75f), P2(0.75f, 1.25f)})
-        EXPECT_LE(distanceToPolylines(middle, inside), 0.05f);
 }

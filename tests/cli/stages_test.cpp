@@ -1,5 +1,5 @@
 // The stages between input and export through the real binary: background detection by each
-// method, the steps of line extraction, and the options of refinement and clutter.
+// method, the steps of line extraction, and polygon XML input through refinement and clutter.
 #include <gtest/gtest.h>
 
 #include "cli_support.hpp"
@@ -8,27 +8,21 @@ using namespace PenvexTest;
 
 TEST(Stages, BackgroundDetectionRunsTheChosenMethod) {
     ScratchDir dir;
-    const std::string outline = "Detecting background outline";
     // The lines method needs a sheet whose side edges lean left, the segmentation one that is
-    // larger than its surround. The default method failing does not stop the stage.
-    const struct {
-        const char* fixture;
-        std::vector<std::string> options;
-        std::string step, verdict;
-    } cases[] = {
-        {"background/sheet-turned-128.ppm", {"-b", "lines"}, outline, "OK"},
-        {"background/sheet-128.ppm", {"-b", "segment"}, "Detecting background segmentation", "OK"},
-        {"background/sheet-128.ppm", {}, outline, "FAIL"},
-        {"background/sheet-128.ppm", {"-b", "none"}, "Detecting", ""},
+    // larger than its surround; the default (lines) failing does not stop the run.
+    const char* const cases[][4] = {
+        {"background/sheet-turned-128.ppm", "lines", "Detecting background outline", "OK"},
+        {"background/sheet-128.ppm", "segment", "Detecting background segmentation", "OK"},
+        {"background/sheet-128.ppm", nullptr, "Detecting background outline", "FAIL"},
+        {"background/sheet-128.ppm", "none", "Detecting", ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.fixture + (" " + c.step));
-        std::vector<std::string> args{dataPath(c.fixture).string()};
-        args.insert(args.end(), c.options.begin(), c.options.end());
+    for (const auto& [fixture, method, step, verdict] : cases) {
+        std::vector<std::string> args{dataPath(fixture).string()};
+        if (method != nullptr)
+            args.insert(args.end(), {"-b", method});
         const RunResult r = runPenvex(args, dir.path());
-        EXPECT_EQ(statusOf(r.out, c.step), c.verdict);
-        EXPECT_EQ(statusOf(r.out, "Segmenting lines"), "OK");
-        EXPECT_EQ(r.err.find("background"), std::string::npos) << r.err;
+        EXPECT_EQ(statusOf(r.out, step), verdict) << fixture << " " << step;
+        EXPECT_EQ(statusOf(r.out, "Segmenting lines"), "OK") << r.err;
     }
 }
 
@@ -50,50 +44,48 @@ TEST(Stages, LineExtractionRunsItsStepsInOrder) {
     for (int y = 50; y < 150; ++y)
         square.replace(std::size_t(y) * 200 + 50, 100, 100, char(0));
     writeFile(dir / "square.pgm", "P5\n200 200\n255\n" + square);
-    const std::vector<std::string> args{"square.pgm", "-b", "none", "-n", "0", "-a", "3"};
-    const RunResult limited = runPenvex(args, dir.path());
+    const RunResult limited =
+        runPenvex({"square.pgm", "-b", "none", "-n", "0", "-a", "3"}, dir.path());
     EXPECT_EQ(limited.exitCode, 1);
-    EXPECT_EQ(statusOf(limited.out, "Thinning to skeleton"), "FAIL");
     EXPECT_EQ(limited.err, "Thinning did not complete in limited number of iterations 20\n");
-    std::vector<std::string> more = args;
-    more.insert(more.end(), {"-mt", "60"});
-    const RunResult r60 = runPenvex(more, dir.path());
-    EXPECT_EQ(statusOf(r60.out, "Thinning to skeleton"), "OK") << r60.err;
-    EXPECT_EQ(r60.exitCode, 0) << r60.err;
+    const RunResult more =
+        runPenvex({"square.pgm", "-b", "none", "-n", "0", "-a", "3", "-mt", "60"}, dir.path());
+    EXPECT_EQ(more.exitCode, 0) << more.err;
 }
 
-TEST(Stages, RefinementAndClutterFollowTheirOptions) {
+TEST(Stages, PolygonXMLIsRefinedAndClassifiedAsTheOptionsSay) {
     const std::vector<P2> skewed{P2(0, 0), P2(10, 0.5f), P2(10.5f, 10)};
+    const Polylines lineAndSpeck{{P2(0, 0), P2(80, 0)}, {P2(40, 50), P2(43, 50)}};
+    // -cl 5 keeps the short polylines of most cases among the lines.
     const struct {
         Polylines input;
-        std::vector<std::string> options;
+        const char* options;
         Polylines lines;
-        std::size_t clutter;
+        std::size_t clutter = 0;
     } cases[] = {
         // -tr L 0 merges short edges (never the first of an open polyline) without removing.
         {{{P2(0, 0), P2(10, 0), P2(12, 0), P2(30, 0)}},
-         {"-tr", "5", "0", "-cl", "5"},
-         {{P2(0, 0), P2(11, 0), P2(30, 0)}},
-         0},
+         "-tr 5 0 -cl 5",
+         {{P2(0, 0), P2(11, 0), P2(30, 0)}}},
         // -tr 0 D removes vertices close to the chord of their neighbours.
-        {{{P2(0, 0), P2(10, 1), P2(20, 0)}},
-         {"-tr", "0", "5", "-cl", "5"},
-         {{P2(0, 0), P2(20, 0)}},
-         0},
-        {{skewed}, {"-lx", "0.9", "-cl", "5"}, {{P2(0, 0), P2(10.5f, 0), P2(10.5f, 10)}}, 0},
-        {{skewed}, {"-lx", "1", "-cl", "5"}, {skewed}, 0},
+        {{{P2(0, 0), P2(10, 1), P2(20, 0)}}, "-tr 0 5 -cl 5", {{P2(0, 0), P2(20, 0)}}},
+        {{skewed}, "-lx 0.9 -cl 5", {{P2(0, 0), P2(10.5f, 0), P2(10.5f, 10)}}},
+        {{skewed}, "-lx 1 -cl 5", {skewed}},
         // A short stroke that no long segment reaches is clutter; with -cl 100 every one is.
-        {{{P2(0, 0), P2(80, 0)}, {P2(40, 50), P2(43, 50)}}, {}, {{P2(0, 0), P2(80, 0)}}, 1},
-        {{{P2(0, 0), P2(80, 0)}, {P2(40, 50), P2(43, 50)}}, {"-cl", "100"}, {}, 2},
+        {lineAndSpeck, "-cl 20", {lineAndSpeck[0]}, 1},
+        {lineAndSpeck, "-cl 100", {}, 2},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.options));
+        SCOPED_TRACE(c.options);
         ScratchDir dir;
         writeFile(dir / "in.xml", polygonDocument(100, 100, c.input));
-        std::vector<std::string> args{"in.xml", "-ox", "out.xml"};
-        args.insert(args.end(), c.options.begin(), c.options.end());
-        ASSERT_EQ(runPenvex(args, dir.path()).exitCode, 0);
+        const RunResult r =
+            runPenvex(words(std::string("in.xml -ox out.xml ") + c.options), dir.path());
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(statusOf(r.out, "Loading XML"), "OK");
+        EXPECT_EQ(statusOf(r.out, "Refining polylines"), "OK");
         const Written out = readWritten(dir / "out.xml");
+        EXPECT_EQ(out.width, 100.0f);
         EXPECT_EQ(out.lines, c.lines);
         EXPECT_EQ(out.clutter.size(), c.clutter);
     }

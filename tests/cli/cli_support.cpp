@@ -71,20 +71,17 @@ std::string polygonDocument(float width, float height, const Polylines& open,
 Written readWritten(const std::filesystem::path& path) {
     const std::string text = readFile(path);
     Written w;
-    w.width = numberAfter(text, " width=\"", 0);
-    w.height = numberAfter(text, " height=\"", 0);
     const std::size_t comment = text.find("<!--");
     for (std::size_t at = text.find("<p"); at != std::string::npos; at = text.find("<p", at + 1)) {
         if (text.compare(at, 10, "<point><x>") == 0) {
             w.vertices.emplace_back(numberAfter(text, "<x>", at), numberAfter(text, "<y>", at));
         } else if (text.compare(at, 8, "<polygon") == 0) {
             const std::size_t end = text.find("</polygon>", at);
-            std::vector<P2> polyline;
+            std::vector<P2>& polyline = (at < comment ? w.lines : w.clutter).emplace_back();
             for (std::size_t p = text.find("<point>", at); p < end; p = text.find("<point>", p + 1))
                 polyline.push_back(w.vertices.at(std::strtoul(&text[p + 7], nullptr, 10) - 1));
             if (text.compare(at, 21, "<polygon ends=\"open\">") != 0 && !polyline.empty())
                 polyline.push_back(polyline.front());
-            (at < comment ? w.lines : w.clutter).push_back(polyline);
             at = end;
         }
     }
@@ -98,8 +95,10 @@ SVGDrawing readSVG(const std::filesystem::path& path) {
     for (float& value : svg.viewBox)
         box >> value;
     svg.background = attribute(text, "fill", text.find("<rect "));
-    for (std::size_t g = text.find("<g "); g != std::string::npos; g = text.find("<g ", g + 1))
+    for (std::size_t g = text.find("<g "); g != std::string::npos; g = text.find("<g ", g + 1)) {
         svg.strokes.push_back(attribute(text, "stroke", g));
+        svg.strokeWidth = std::stof(attribute(text, "stroke-width", g));
+    }
     return svg;
 }
 
@@ -128,8 +127,6 @@ Polylines readStrokes(const std::string& fixture) {
         for (float x, y; values >> x >> y;)
             stroke.emplace_back(x, y);
     }
-    if (strokes.empty())
-        throw std::runtime_error("no strokes in " + fixture);
     return strokes;
 }
 

@@ -18,30 +18,26 @@ using Polylines = std::vector<std::vector<P2>>;
 // The blank-separated words of a command line.
 std::vector<std::string> words(const std::string& text);
 
-// "OK" or "FAIL" at the end of the status line that starts with "* " + message, "?" for one
-// left open, or "" when no such line was printed.
+// "OK" or "FAIL" ending the status line of message, "?" for one left open, "" for none.
 std::string statusOf(const std::string& out, const std::string& message);
 
-// A polygon XML document of the given area: the open polylines, then the closed ones, each
-// with points of its own.
+// A polygon XML document: the open polylines, then the closed ones, each with its own points.
 std::string polygonDocument(float width, float height, const Polylines& open,
                             const Polylines& closed = {});
 
-// A polygon XML output, read by hand rather than by the program's reader (which merges close
-// vertices): every vertex in file order, and the polylines before and after the clutter
-// comment (a closed one repeats its first point at the end).
+// A written polygon XML file read by hand (the program's reader merges close vertices): every
+// vertex in file order, and the polylines before and after the clutter comment.
 struct Written {
-    float width = 0.0f, height = 0.0f;
     std::vector<P2> vertices;
     Polylines lines, clutter;
 };
 Written readWritten(const std::filesystem::path& path);
 
-// An SVG: its view box, background fill, and the stroke colour of each group (the lines
-// first, then clutter).
+// An SVG's view box, background, stroke width, and group colours (the lines, then clutter).
 struct SVGDrawing {
     std::array<float, 4> viewBox{};
     std::string background;
+    float strokeWidth = 0.0f;
     std::vector<std::string> strokes;
 };
 SVGDrawing readSVG(const std::filesystem::path& path);
@@ -51,7 +47,7 @@ struct Raster {
     unsigned width = 0, height = 0, channels = 1;
     std::vector<unsigned char> samples;
     const unsigned char* at(unsigned x, unsigned y) const {
-        return samples.data() + (std::size_t(y) * width + x) * channels;
+        return &samples[(y * width + x) * channels];
     }
 };
 Raster readNetpbm(const std::filesystem::path& path);
@@ -59,8 +55,7 @@ Raster readNetpbm(const std::filesystem::path& path);
 // The strokes a fixture picture was drawn with: one polyline a line as "x y x y ...".
 Polylines readStrokes(const std::string& fixture);
 
-// Runs an outside tool and returns its standard output; raises std::runtime_error when it is
-// missing or fails, so that a test cannot pass without it.
+// An outside tool's standard output; std::runtime_error when it is missing or fails.
 std::string runTool(const std::vector<std::string>& argv, const std::filesystem::path& dir);
 // The SVG drawn by rsvg-convert at one pixel per user unit, flattened onto white.
 Raster renderSVG(const std::filesystem::path& svg, const std::filesystem::path& scratch);

@@ -23,12 +23,12 @@ TEST(Input, DemoRendersThePictureAndItsReferenceDrawing) {
     const std::string pixels =
         runTool({"/usr/bin/convert", png, "-depth", "8", "rgb:-"}, dir.path());
     ASSERT_EQ(pixels.size(), 256u * 256 * 3);
-    auto at = [&](int x, int row) { return std::uint8_t(pixels[3 * (row * 256 + x)]); };
-    EXPECT_EQ(at(20, 127), 0);
-    EXPECT_EQ(at(21, 127), 169);
-    EXPECT_EQ(at(22, 127), 255);
-    EXPECT_EQ(at(100, 255 - 125), 127);
-    EXPECT_EQ(at(100, 255 - 131), 0);
+    for (const auto [x, row, red] : {std::array{20, 127, 0},
+                                     {21, 127, 169},
+                                     {22, 127, 255},
+                                     {100, 255 - 125, 127},
+                                     {100, 255 - 131, 0}})
+        EXPECT_EQ(std::uint8_t(pixels[3 * (row * 256 + x)]), red) << x << "," << row;
 }
 
 TEST(Input, DemoWithEveryDegradationIsTheSameOnEveryRun) {

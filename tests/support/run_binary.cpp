@@ -2,13 +2,15 @@
 #include "support/run_binary.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
-#include <cstdlib>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -42,73 +44,87 @@ std::filesystem::path dataPath(const std::string& relative) {
     return std::filesystem::path(PENVEX_TEST_DATA) / relative;
 }
 
-RunResult runPenvex(const std::vector<std::string>& args, const std::filesystem::path& workDir,
-                    const std::string& input) {
-    const std::filesystem::path inPath = workDir / ".stdin";
-    const std::filesystem::path outPath = workDir / ".stdout";
-    const std::filesystem::path errPath = workDir / ".stderr";
-    writeFile(inPath, input);
+RunResult runProgram(const std::vector<std::string>& argv, const std::filesystem::path& workDir,
+                     const std::string& input, std::chrono::milliseconds limit) {
+    // All of the input is in the pipe (it fits its buffer) and the pipe is closed at once.
+    int in[2], out[2], err[2];
+    if (input.size() > 65536 || pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 ||
+        pipe2(err, O_CLOEXEC) != 0 ||
+        write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+        throw std::runtime_error("cannot set up the pipes of a child process");
+    close(in[1]);
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
 
-    std::vector<std::string> argv_storage{PENVEX_BINARY};
-    argv_storage.insert(argv_storage.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argv_storage)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    pid_t pid = fork();
+    const pid_t pid = fork();
     if (pid < 0)
         throw std::runtime_error("fork failed");
     if (pid == 0) {
-        if (chdir(workDir.c_str()) != 0)
+        // A group of its own, so that a kill on timeout reaches whatever it started too.
+        setpgid(0, 0);
+        if (chdir(workDir.c_str()) != 0 || dup2(in[0], 0) < 0 || dup2(out[1], 1) < 0 ||
+            dup2(err[1], 2) < 0)
             _exit(127);
-        int in = open(inPath.c_str(), O_RDONLY);
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0)
-            _exit(127);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        execv(argv[0], argv.data());
+        execv(args[0], args.data());
         _exit(127);
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
+    setpgid(pid, pid); // here too: the kill below may come before the child's own call
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+
     RunResult result;
+    result.pid = pid;
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + limit;
+    auto left = [&] {
+        return int(std::max(
+            0L, long(duration_cast<milliseconds>(deadline - steady_clock::now()).count())));
+    };
+    pollfd polls[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}}; // fd -1 once at its end
+    while ((polls[0].fd >= 0 || polls[1].fd >= 0) && left() > 0) {
+        const int ready = poll(polls, 2, left());
+        if (ready < 0 && errno != EINTR)
+            throw std::runtime_error("poll failed");
+        for (pollfd& p : polls) {
+            if (ready <= 0 || p.fd < 0 || p.revents == 0)
+                continue;
+            char chunk[65536];
+            const ssize_t n = read(p.fd, chunk, sizeof chunk);
+            if (n > 0)
+                (&p == polls ? result.out : result.err).append(chunk, std::size_t(n));
+            else if (n == 0 || errno != EINTR) {
+                close(p.fd);
+                p.fd = -1;
+            }
+        }
+    }
+    int status = 0;
+    pid_t reaped = 0;
+    while ((reaped = waitpid(pid, &status, WNOHANG)) == 0 && left() > 0)
+        poll(nullptr, 0, 10);
+    if (reaped != pid) {
+        kill(-pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        result.timedOut = true;
+    }
+    for (const pollfd& p : polls)
+        close(p.fd); // harmless on -1
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = readFile(outPath);
-    result.err = readFile(errPath);
-    std::error_code ignored;
-    std::filesystem::remove(inPath, ignored);
-    std::filesystem::remove(outPath, ignored);
-    std::filesystem::remove(errPath, ignored);
     return result;
 }
 
-// A message that reaches the result's column is followed directly by the time, and one
-// beyond it has its result on the next line (file names of fixtures are long).
-std::string statusOf(const std::string& out, const std::string& message) {
-    const std::string head = "* " + message;
-    std::size_t at = out.find(head);
-    auto endsHere = [&](std::size_t after) {
-        return after < out.size() &&
-               (out[after] == ' ' || out[after] == '\n' || std::isdigit(out[after]) != 0);
-    };
-    while (at != std::string::npos && !endsHere(at + head.size()))
-        at = out.find(head, at + 1);
-    if (at == std::string::npos)
-        return "";
-    std::size_t from = at + head.size();
-    if (out[from] == '\n')
-        ++from;
-    const std::size_t end = out.find('\n', from);
-    const std::string line = out.substr(from, end == std::string::npos ? end : end - from);
-    if (line.size() >= 4 && line.compare(line.size() - 4, 4, "FAIL") == 0)
-        return "FAIL";
-    if (line.size() >= 2 && line.compare(line.size() - 2, 2, "OK") == 0)
-        return "OK";
-    return "?";
+RunResult runPenvex(const std::vector<std::string>& args, const std::filesystem::path& workDir,
+                    const std::string& input, std::chrono::milliseconds limit) {
+    std::vector<std::string> argv{PENVEX_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    RunResult result = runProgram(argv, workDir, input, limit);
+    if (result.timedOut)
+        ADD_FAILURE() << "penvex did not finish within " << double(limit.count()) / 1000.0
+                      << " s (killed)";
+    return result;
 }
 
 } // namespace PenvexTest

@@ -32,13 +32,13 @@ std::string refusal(std::initializer_list<std::pair<const char*, const char*>> o
 TEST(DemoParameters, TypedReadsPresetsRefusalsAndOverrides) {
     Parameters p = ZELK::defaultDemoParameters();
     p.set("colour", "7fD0d080"); // only the low 24 bits are a colour
-    p.set("quality", "poor");
-    p.set("coloring", "postit");
-    p.set("noise", "0");
+    p.set("quality", "acceptable");
+    p.set("coloring", "whiteboard");
+    p.set("noise", 0.0f);
     ZELK::applyDemoPresets(p);
     EXPECT_EQ(p.color("colour"), (ZELK::Color{208 / 255.0f, 208 / 255.0f, 128 / 255.0f}));
-    EXPECT_EQ(p.color("colorstroke"), (ZELK::Color{32 / 255.0f, 32 / 255.0f, 96 / 255.0f}));
-    EXPECT_EQ(p.real("noise"), 0.5f) << "presets overwrite the user's values";
+    EXPECT_EQ(p.color("colorstroke"), (ZELK::Color{16 / 255.0f, 128 / 255.0f, 16 / 255.0f}));
+    EXPECT_EQ(p.real("noise"), 0.25f) << "presets overwrite the user's values";
     try {
         p.text("missing");
         FAIL();
@@ -46,8 +46,7 @@ TEST(DemoParameters, TypedReadsPresetsRefusalsAndOverrides) {
         EXPECT_EQ(e.message(), "Could not find missing in demo parameters. ");
     }
 
-    // The quality message keeps its historic list, without "geometrical"; quality is checked
-    // before the colouring.
+    // Quality is checked first; its message keeps the historic list, without "geometrical".
     EXPECT_EQ(refusal({{"quality", "Poor"}, {"coloring", "y"}}),
               "Poor is not <empty>, poor or acceptable. ");
     EXPECT_EQ(refusal({{"coloring", "true"}}), "true is not <empty>, whiteboard, postit or rgb. ");
@@ -57,6 +56,7 @@ TEST(DemoParameters, TypedReadsPresetsRefusalsAndOverrides) {
     EXPECT_EQ(refusal({{"clutter", "1.01"}}),
               "clutter=1.01 is not a clutter amount of at most 1. ");
     EXPECT_EQ(refusal({{"thickness", "1e99"}}), "Failed to convert \"1e99\" to float.");
+    EXPECT_EQ(refusal({{"colorstroke", "ghost"}}), "Failed to convert \"ghost\" to unsigned int.");
 
     // Overrides of a request stop at the first unknown key, which is reported.
     const ZELK::DemoRequest r = ZELK::DemoRequest::parse("plus,a=b=c,,x");

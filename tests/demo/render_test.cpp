@@ -1,6 +1,6 @@
-// Rendering demos: the perspective corners (checked against tests/data/demo/
-// tilted_sheet_corners.py), exact stroke edges, the reference SVG, reproducibility, and the
-// photographic degradations on pixels whose results can be worked out by hand.
+// Rendering demos: the perspective corners against tests/data/demo/tilted_sheet_corners.py,
+// exact stroke edges, the reference SVG, reproducibility, and the photographic degradations on
+// pixels whose results can be worked out by hand.
 #include "demo/render.hpp"
 
 #include <gtest/gtest.h>

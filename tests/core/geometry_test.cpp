@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <type_traits>
 #include <vector>
 
@@ -19,7 +18,6 @@
 using namespace ZELK;
 using P = Point<2, float>;
 using V = Vector<2, float>;
-using T2 = Transformation<2, float>;
 
 namespace {
 

@@ -4,15 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
-#include <set>
 #include <string>
-#include <vector>
 
 #include "fuzz/entries/demo.hpp"
 #include "fuzz/entries/jpeg.hpp"
@@ -44,44 +39,23 @@ const FuzzTarget fuzzTargets[] = {
 
 const fs::path fuzzDir = fs::path(PENVEX_SOURCE_DIR) / "fuzz";
 
-std::set<std::string> registeredNames() {
-    std::set<std::string> names;
-    for (const FuzzTarget& target : fuzzTargets)
-        names.insert(target.name);
-    return names;
-}
-
-std::vector<fs::path> filesIn(const fs::path& dir) {
-    std::vector<fs::path> files;
-    if (fs::is_directory(dir)) {
-        for (const auto& entry : fs::directory_iterator(dir)) {
-            if (entry.is_regular_file())
-                files.push_back(entry.path());
-        }
-    }
-    return files;
-}
-
-std::vector<std::uint8_t> readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+bool registered(const std::string& name) {
+    return std::any_of(std::begin(fuzzTargets), std::end(fuzzTargets),
+                       [&](const FuzzTarget& t) { return name == t.name; });
 }
 
 } // namespace
 
 TEST(FuzzRegressions, EveryTargetAndRegressionFolderIsRegistered) {
-    const std::set<std::string> names = registeredNames();
     ASSERT_TRUE(fs::is_directory(fuzzDir)) << fuzzDir;
     for (const auto& entry : fs::directory_iterator(fuzzDir)) {
-        const std::string file = entry.path().filename().string();
-        if (entry.path().extension() == ".cpp" && file.rfind("fuzz_", 0) == 0) {
-            const std::string name = entry.path().stem().string().substr(5);
-            EXPECT_TRUE(names.count(name)) << file << " has no entry function in replay_test.cpp";
-        }
+        const std::string stem = entry.path().stem().string();
+        const bool target = entry.path().extension() == ".cpp" && stem.rfind("fuzz_", 0) == 0;
+        EXPECT_TRUE(!target || registered(stem.substr(5))) << stem << " has no entry in this table";
     }
     if (fs::is_directory(fuzzDir / "regressions")) {
         for (const auto& entry : fs::directory_iterator(fuzzDir / "regressions"))
-            EXPECT_TRUE(names.count(entry.path().filename().string()))
+            EXPECT_TRUE(registered(entry.path().filename().string()))
                 << entry.path() << " belongs to no registered fuzz target";
     }
 }
@@ -89,16 +63,19 @@ TEST(FuzzRegressions, EveryTargetAndRegressionFolderIsRegistered) {
 TEST(FuzzRegressions, SavedInputsAndSeedsRunClean) {
     for (const FuzzTarget& target : fuzzTargets) {
         SCOPED_TRACE(target.name);
-        std::vector<fs::path> files = filesIn(fuzzDir / "regressions" / target.name);
-        const std::vector<fs::path> seeds = filesIn(fuzzDir / "corpus" / target.name);
-        EXPECT_FALSE(seeds.empty()) << "no seed corpus for " << target.name;
-        files.insert(files.end(), seeds.begin(), seeds.end());
-        for (const fs::path& file : files) {
-            // An exactly sized heap copy, so that the sanitizer build catches any over-read.
-            const std::vector<std::uint8_t> bytes = readFile(file);
-            auto copy = std::make_unique<std::uint8_t[]>(bytes.size());
-            std::copy(bytes.begin(), bytes.end(), copy.get());
-            EXPECT_NO_THROW(target.entry(copy.get(), bytes.size())) << file;
+        const fs::path seeds = fuzzDir / "corpus" / target.name;
+        EXPECT_TRUE(fs::is_directory(seeds) && !fs::is_empty(seeds)) << "no seed corpus";
+        for (const char* kind : {"regressions", "corpus"}) {
+            if (!fs::is_directory(fuzzDir / kind / target.name))
+                continue;
+            for (const auto& file : fs::directory_iterator(fuzzDir / kind / target.name)) {
+                // An exactly sized heap copy, so that the sanitizer build catches any over-read.
+                const std::size_t size = fs::file_size(file.path());
+                auto copy = std::make_unique<std::uint8_t[]>(size);
+                std::ifstream(file.path(), std::ios::binary)
+                    .read(reinterpret_cast<char*>(copy.get()), std::streamsize(size));
+                EXPECT_NO_THROW(target.entry(copy.get(), size)) << file.path();
+            }
         }
     }
 }

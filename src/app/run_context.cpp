@@ -16,7 +16,7 @@ void declareOptions(RunOptions& c, ArgumentProcessor& p) {
     describe(c.input, "image file | polygon XML file | demo:name", {&c.inputName});
     c.input.required = true;
     describe(c.visualization, "visualization", {});
-    describe(c.backgroundMethod, "background detection method: lines | segment | none",
+    describe(c.backgroundMethod, "background detection method: lines | segment | auto | none",
              {&c.backgroundMethodName});
     describe(c.lineThickness, "thickness of lines in % of image size or pixels | auto",
              {&c.lineThicknessText});

@@ -33,6 +33,18 @@ bool detectBackground(RunContext& context) {
             // With the default method a picture without a sheet is still vectorized.
             return true;
         }
+    } else if (method == "auto") {
+        context.status.begin("Finding the sheet");
+        std::array<Point<2, int>, 4> corners;
+        const bool found = detectOutlineAuto(context.input.grey, view, corners.data());
+        context.status.end(true);
+        if (!found) {
+            // Not an error: a scan, or a board or note filling the frame, is its own sheet.
+            context.status.begin("No sheet found: the picture is the sheet");
+            context.status.end(true);
+            return true;
+        }
+        context.background.corners = corners;
     } else if (method == "none") {
         // Corners supplied by an earlier stage still make a mask; otherwise nothing to do.
         if (!context.background.corners)

@@ -35,14 +35,31 @@ bool rectangleUsable(const RunContext& context) {
     return true;
 }
 
-// The point pairs: the detected sheet corners, or else pairs typed on standard input after a
-// prompt. Typed image points are pixels of the loaded image (the frame the program reports
-// in without -r); they are brought into the frame of the processed grey image, where the
-// polylines and the detected corners live.
+// The point pairs: the detected sheet corners, the picture's own corners when the automatic
+// finder saw no sheet, or else pairs typed on standard input after a prompt. Typed image points are
+// pixels of the loaded image (the frame the program reports in without -r); they are brought into
+// the frame of the processed grey image, where the polylines and the detected corners live.
 bool gatherPairs(RunContext& context, CorrespondenceSystem& system) {
     if (context.background.corners) {
         addCornerPairs(system, context.background.corners->data(),
                        context.options.rectifyWidth.value, context.options.rectifyHeight.value);
+        return true;
+    }
+    // The automatic finder saw no sheet: the picture itself is the sheet, its corner pixels
+    // the rectangle's corners (carried into the grey image's frame).
+    if (context.options.backgroundMethodName.value == "auto") {
+        const float width = context.options.rectifyWidth.value;
+        const float height = context.options.rectifyHeight.value;
+        const float last[2] = {float(context.input.meta.width) - 1.0f,
+                               float(context.input.meta.height) - 1.0f};
+        const float scale = context.input.scale.value_or(1.0f), offset = context.input.offset;
+        const Point<2, float> rectangle[4] = {
+            {0.0f, 0.0f}, {width, 0.0f}, {width, height}, {0.0f, height}};
+        const Point<2, float> picture[4] = {
+            {0.0f, 0.0f}, {last[0], 0.0f}, {last[0], last[1]}, {0.0f, last[1]}};
+        for (unsigned k = 0; k < 4; ++k)
+            system.add(rectangle[k], Point<2, float>(picture[k][0] * scale + offset,
+                                                     picture[k][1] * scale + offset));
         return true;
     }
     // The prompt is for a person at a terminal, so -q does not silence it; it must be out

@@ -40,4 +40,15 @@ bool detectOutlineBySegmentation(const Signal<2, unsigned char>& grey, const VS:
 bool detectOutlineByLines(const Signal<2, unsigned char>& grey, const VS::Context& view,
                           Point<2, int> corners[4]);
 
+// Automatic: candidate regions of the coarse copy's brightness splits (the main class split and
+// one on either side of it, bright and dark regions alike) are judged as sheets: the four
+// sharpest vertices of a region's hull must make a convex quadrilateral that the region fills,
+// covering 4 to 92 % of the picture, with contrast between inside and outside along every
+// side (a side along the picture's border has none). The best by contrast, fill and size wins;
+// its sides are then moved onto the strongest edge nearby in the grey image itself. Corners
+// come counter-clockwise from the one nearest the bottom left. False when no region looks like
+// a sheet, which is a normal answer: the picture is the sheet.
+bool detectOutlineAuto(const Signal<2, unsigned char>& grey, const VS::Context& view,
+                       Point<2, int> corners[4]);
+
 } // namespace ZELK

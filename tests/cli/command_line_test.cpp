@@ -42,7 +42,7 @@ TEST(CommandLine, HelpAndVersionArePrintedOnStandardOutputBeforeAnyStage) {
           "  image         image file | polygon XML file | demo:name",
           "",
           "Named options:",
-          "  -b method     background detection method: lines | segment | none",
+          "  -b method     background detection method: lines | segment | auto | none",
           "  -a N/N%       thickness of lines in % of image size or pixels | auto",
           "  -n N          subtract NxN local mean",
           "  -e N          apply NxN median filter",
@@ -80,7 +80,7 @@ TEST(CommandLine, ArgumentErrorsEndWithUsageAndExitCode2) {
     const char* const cases[][2] = {
         {"", "The required value 'image' was not assigned. "},
         {"-b lines -b none x.png",
-         "Parameter (background detection method: lines | segment | none) already assigned. "},
+         "Parameter (background detection method: lines | segment | auto | none) already assigned. "},
         {"x.png -tc 3",
          "Could only assign 1 of 2 values of option, end of argument list reached. "},
         {"a.png b.png", "No more unnamed arguments to be processed, 'b.png' ignored. "},

@@ -19,3 +19,11 @@ $C -size 128x96 gradient:gray20-gray70 -type TrueColor -depth 8 no-sheet-gradien
 $C "$S/sheet-on-desk.jpg" -virtual-pixel edge -distort SRT "826,598 0.7 -12 560,500" -resize 128x96! sheet-turned-128.ppm
 $C "$S/sheet-on-desk.jpg" -virtual-pixel edge -distort SRT "826,598 0.7 -12 560,500" -resize 400x300! sheet-turned-400.ppm
 $C "$S/large-sheet-on-desk.jpg" -virtual-pixel edge -distort SRT "2145,1574 0.7 -12 1350,1250" -resize 128x96! large-sheet-turned-128.ppm
+# For the automatic method: photos with a sheet (a sticky note on a desk, a framed whiteboard,
+# a sheet seen from in front) and two without (a page with a shadow, dense hatching), at 400
+# pixels wide, stored as PNG.
+$C "$S/sticky-on-desk.jpg" -resize 400x300! sticky-400.png
+$C "$S/whiteboard-framed.jpg" -resize 400x300! whiteboard-framed-400.png
+$C "$S/desk-front.jpg" -resize 400x300! desk-front-400.png
+$C "$S/scan-shadow.jpg" -resize 400x300! no-sheet-scan-400.png
+$C "$S/thin-pen-hatching.png" -resize 400x300! no-sheet-hatching-400.png

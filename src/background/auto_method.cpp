@@ -11,8 +11,8 @@
 #include "background/outline.hpp"
 #include "raster/class_split.hpp"
 #include "raster/filters.hpp"
+#include "raster/labelling.hpp"
 #include "raster/morphology.hpp"
-#include "raster/resize.hpp"
 #include "raster/visual.hpp"
 
 namespace ZELK {
@@ -39,43 +39,18 @@ unsigned splitBetween(const Image& image, unsigned low, unsigned high) {
     return findClassSplit(counts.data(), 256, lowerIsLarger);
 }
 
-// 4-connected regions of the mask as lists of pixel indices.
+// 4-connected regions of the mask as lists of pixel indices. On a picture so tall and narrow
+// that its search copy holds more than 65535 regions the labels wrap, and regions that share
+// a label are judged as one; no sheet looks like that.
 std::vector<std::vector<std::uint32_t>> regionsOf(const Mask& mask) {
-    const unsigned width = mask.width(), height = mask.height();
-    std::vector<std::uint8_t> seen(std::size_t(width) * height, 0);
-    std::vector<std::vector<std::uint32_t>> regions;
-    std::vector<std::uint32_t> stack;
-    for (unsigned y = 0; y < height; ++y)
-        for (unsigned x = 0; x < width; ++x) {
-            const std::uint32_t start = y * width + x;
-            if (seen[start] || !mask.get(x, y))
-                continue;
-            std::vector<std::uint32_t> region;
-            seen[start] = 1;
-            stack.assign(1, start);
-            while (!stack.empty()) {
-                const std::uint32_t at = stack.back();
-                stack.pop_back();
-                region.push_back(at);
-                const unsigned px = at % width, py = at / width;
-                auto visit = [&](unsigned nx, unsigned ny) {
-                    const std::uint32_t n = ny * width + nx;
-                    if (!seen[n] && mask.get(nx, ny)) {
-                        seen[n] = 1;
-                        stack.push_back(n);
-                    }
-                };
-                if (px > 0)
-                    visit(px - 1, py);
-                if (px + 1 < width)
-                    visit(px + 1, py);
-                if (py > 0)
-                    visit(px, py - 1);
-                if (py + 1 < height)
-                    visit(px, py + 1);
-            }
-            regions.push_back(std::move(region));
-        }
+    LabelCounter<unsigned short> counter;
+    Signal<2, unsigned short> labels;
+    labelRegions(mask, counter, labels);
+    std::vector<std::vector<std::uint32_t>> regions(65535);
+    for (std::uint32_t i = 0; i < labels.count(); ++i)
+        if (labels.data()[i] != 0)
+            regions[labels.data()[i] - 1].push_back(i);
+    std::erase_if(regions, [](const auto& region) { return region.empty(); });
     return regions;
 }
 
@@ -286,16 +261,10 @@ bool detectOutlineAuto(const Signal<2, unsigned char>& grey, const VS::Context& 
                        Point<2, int> corners[4]) {
     if (grey.width() < 16 || grey.height() < 16)
         return false;
+    Image raw;
+    const float f = reducedCopy(grey, searchWidth, raw);
     Image coarse;
-    float f = float(searchWidth) / float(grey.width());
-    if (f >= 1.0f) {
-        coarse.assign(grey);
-        f = 1.0f;
-    } else {
-        downscale(grey, scaledSize(grey.sizes(), f), coarse);
-    }
-    const Image raw = coarse;
-    medianFilter(coarse, Tuple<2, unsigned>(5u, 5u), coarse);
+    medianFilter(raw, Tuple<2, unsigned>(5u, 5u), coarse);
     sendSignal(view.child("Background coarse"), coarse);
 
     // Splits of the brightness: the main one, and one within each side of it, so that a sheet

@@ -8,15 +8,20 @@
 
 namespace ZELK {
 
+float reducedCopy(const Signal<2, unsigned char>& grey, unsigned width,
+                  Signal<2, unsigned char>& reduced) {
+    const float f = float(width) / float(grey.width());
+    if (f >= 1.0f) {
+        reduced.assign(grey);
+        return 1.0f;
+    }
+    downscale(grey, scaledSize(grey.sizes(), f), reduced);
+    return f;
+}
+
 float coarseCopy(const Signal<2, unsigned char>& grey, const VS::Context& view,
                  Signal<2, unsigned char>& coarse) {
-    float f = float(coarseWidth) / float(grey.width());
-    if (f >= 1.0f) {
-        coarse.assign(grey);
-        f = 1.0f;
-    } else {
-        downscale(grey, scaledSize(grey.sizes(), f), coarse);
-    }
+    const float f = reducedCopy(grey, coarseWidth, coarse);
     medianFilter(coarse, Tuple<2, unsigned>(5u, 5u), coarse);
     sendSignal(view.child("Background coarse"), coarse);
     return f;

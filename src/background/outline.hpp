@@ -11,6 +11,12 @@ namespace ZELK {
 // Width of the coarse copy that both background methods work on.
 inline constexpr unsigned coarseWidth = 128;
 
+// grey reduced by downscale() to the given width when it is wider (trunc(w f + 0.5) x
+// trunc(h f + 0.5) with f = width / w, each at least 1), else grey itself. Returns f (1 when
+// no reduction happened). grey must not be empty.
+float reducedCopy(const Signal<2, unsigned char>& grey, unsigned width,
+                  Signal<2, unsigned char>& reduced);
+
 // The coarse copy K of grey that both methods start from: with f = 128 / width, K is grey
 // itself when f >= 1, otherwise grey reduced by downscale() to trunc(w f + 0.5) x
 // trunc(h f + 0.5) (each at least 1); then median-filtered 5 x 5 and shown to the view as

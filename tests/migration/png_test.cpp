@@ -1,0 +1,447 @@
+// PNG import of files from Pillow and ImageMagick against ImageMagick's decode, export checked by
+// pngcheck and ImageMagick, the refusals with their exact messages, and hostile files that must
+// fail without a large allocation (the largest array allocation is recorded by replacing the
+// global array new).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "codec_support.hpp"
+#include "migration/huffman.hpp"
+#include "migration/image.hpp"
+#include "migration/png.hpp"
+
+namespace {
+std::atomic<std::size_t> largestArray{0};
+} // namespace
+
+// Byte buffers are arrays of bytes; these are the allocations a hostile size could inflate.
+void* operator new[](std::size_t size) {
+    std::size_t seen = largestArray.load();
+    while (size > seen && !largestArray.compare_exchange_weak(seen, size)) {
+    }
+    if (void* p = std::malloc(size == 0 ? 1 : size))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace ZELK::Migration {
+namespace {
+
+using namespace Testing;
+using F = ImageMetadata::Format;
+
+std::vector<Chunk> fixtureChunks(const std::string& name) {
+    return parseChunks(fixtureBytes("png/" + name));
+}
+
+// Replaces the first chunk of the type with the given data.
+std::vector<Chunk> withChunk(std::vector<Chunk> chunks, const std::string& type, Bytes data) {
+    for (Chunk& c : chunks)
+        if (c.type == type) {
+            c.data = std::move(data);
+            break;
+        }
+    return chunks;
+}
+
+Bytes ihdr(std::uint32_t width, std::uint32_t height, std::uint8_t depth, std::uint8_t colorType) {
+    Bytes data;
+    putBe32(data, width);
+    putBe32(data, height);
+    data.insert(data.end(), {depth, colorType, 0, 0, 0});
+    return data;
+}
+
+TEST(PNGImport, DecodesFilesOfRealEncodersLikeAReferenceDecoder) {
+    const std::tuple<const char*, std::uint32_t, std::uint32_t, F> cases[] = {
+        {"grey8", 1, 8, F::INTENSITY},
+        {"grey16", 1, 16, F::INTENSITY},
+        {"greyalpha8", 2, 8, F::INTENSITY},
+        {"greyalpha16", 2, 16, F::INTENSITY},
+        {"rgb8", 3, 8, F::RGBA},
+        {"rgb16", 3, 16, F::RGBA},
+        {"rgba8", 4, 8, F::RGBA},
+        {"rgba16", 4, 16, F::RGBA},
+        {"palette8", 3, 8, F::RGBA},
+        {"palette8-im", 3, 8, F::RGBA},
+        {"filters", 3, 8, F::RGBA},
+        {"ancillary", 3, 8, F::RGBA},
+    };
+    for (auto [name, channels, bits, format] : cases) {
+        SCOPED_TRACE(name);
+        IncrementalBuffer data;
+        ImageMetadata meta;
+        meta.pixelAlignment = 32; // whatever the caller held is replaced
+        importImage(data, meta, PenvexTest::dataPath(std::string("png/") + name + ".png").string());
+        EXPECT_EQ(meta.width, 45u);
+        EXPECT_EQ(meta.height, 31u);
+        EXPECT_EQ(meta.channels, channels);
+        EXPECT_EQ(meta.type.text(), std::to_string(bits) + "-bit unsigned little endian");
+        EXPECT_EQ(meta.format, format);
+        EXPECT_EQ(meta.pixelAlignment, 0u);
+        EXPECT_EQ(topDown(data, 31), fixtureBytes(std::string("png/") + name + ".raw"));
+    }
+}
+
+TEST(PNGImport, RefusesWithExactMessages) {
+    for (auto [file, message] : {
+             std::pair{"interlaced.png", "No support for PNG interlace method 1. "},
+             {"grey1.png", "png : image data size missmatch"},
+             {"palette4.png", "png : palette image data size missmatch"},
+             {"badcrc.png", "png : chunk crc missmatch"},
+             {"truncated.png", "Failed to read from input stream. "},
+             {"signature-only.png", "png : unexpected end of file"},
+             {"critical.png", "png : unsuppored critical chunk"},
+             {"badzlib.png", "png : invalid zlib header"},
+             {"backref.png", "deflate : Back reference refer beyond beginning of buffer. "},
+         }) {
+        IncrementalBuffer data;
+        ImageMetadata meta;
+        EXPECT_EQ(messageOf([&] {
+                      importImage(data, meta, (PenvexTest::dataPath("png/") / file).string());
+                  }),
+                  message)
+            << file;
+    }
+
+    Bytes notPNG = fixtureBytes("png/grey8.png");
+    notPNG[1] = 'Q';
+    EXPECT_EQ(importError(notPNG), "png : signature missmatch");
+
+    const std::vector<Chunk> grey = fixtureChunks("grey8.png");
+    for (auto [offset, value, message] : {
+             std::tuple{10, 1, "No support for PNG compression method 1. "},
+             {11, 2, "No support for PNG filter method 2. "},
+             {9, 5, "No support for PNG color type 5. "},
+             {8, 3, "png : invalid bit depth"},
+         }) {
+        Bytes header = grey.front().data;
+        header[offset] = static_cast<std::uint8_t>(value);
+        EXPECT_EQ(importError(assemble(withChunk(grey, "IHDR", header))), message);
+    }
+
+    Bytes idat;
+    for (const Chunk& c : grey)
+        if (c.type == "IDAT")
+            idat.insert(idat.end(), c.data.begin(), c.data.end());
+    for (auto [cmf, flg, message] : {
+             std::tuple{0x78, 0x9C, ""},
+             {0x79, 0x9C, "png : unexpected zlib header compression method"},
+             {0x88, 0x9C, "png : unexpected zlib header compression info"},
+             {0x78, 0x20, "png : zlib header indicates preset dictionary"},
+         }) {
+        Bytes edited = idat;
+        edited[0] = static_cast<std::uint8_t>(cmf);
+        // FLG's low five bits make (CMF * 256 + FLG) a multiple of 31.
+        const unsigned high = flg & 0xE0;
+        edited[1] = static_cast<std::uint8_t>(high + (31 - (cmf * 256u + high) % 31) % 31);
+        EXPECT_EQ(importError(assemble(withChunk(grey, "IDAT", edited))), message) << cmf;
+    }
+
+    // A filter type above 4 in an image stored uncompressed.
+    Bytes raw(31 * 46, 0);
+    raw[46 * 3] = 5;
+    Bytes stored = {0x78,
+                    0x01,
+                    1,
+                    std::uint8_t(raw.size()),
+                    std::uint8_t(raw.size() >> 8),
+                    std::uint8_t(~raw.size()),
+                    std::uint8_t(~raw.size() >> 8)};
+    stored.insert(stored.end(), raw.begin(), raw.end());
+    stored.insert(stored.end(), {0, 0, 0, 0});
+    EXPECT_EQ(importError(assemble(withChunk(grey, "IDAT", stored))),
+              "Value (5) out of bound (5). ");
+}
+
+TEST(PNGImport, PaletteAndEndRules) {
+    const std::vector<Chunk> indexed = fixtureChunks("palette8.png");
+    ASSERT_EQ(indexed[1].type, "PLTE");
+    std::vector<Chunk> twice = indexed, without = indexed;
+    twice.insert(twice.begin() + 1, indexed[1]);
+    without.erase(without.begin() + 1);
+    const Bytes ragged(indexed[1].data.begin(), indexed[1].data.end() - 1);
+    for (auto [chunks, message] : {
+             std::pair{twice, "png : palette chunk has already appeared"},
+             {withChunk(indexed, "PLTE", ragged), "png : palette size not a multiple of 3"},
+             {withChunk(indexed, "PLTE", Bytes(3 * 257, 0)),
+              "png : palette size larger than bit depth support"},
+             {withChunk(indexed, "PLTE", {}), "png : empty palette"},
+             {without, "png : missing palette indicated by header"},
+             {withChunk(indexed, "IEND", {0}), "png : end chunk is not empty"},
+         })
+        EXPECT_EQ(importError(assemble(chunks)), message);
+
+    // Indices beyond a palette cut to 40 entries give black; the others keep their colour.
+    const Bytes plte(indexed[1].data.begin(), indexed[1].data.begin() + 3 * 40);
+    IncrementalBuffer data;
+    ImageMetadata meta;
+    ASSERT_EQ(importPNG(assemble(withChunk(indexed, "PLTE", plte)), data, meta), "");
+    const Bytes full = fixtureBytes("png/palette8.raw"), got = topDown(data, 31);
+    ASSERT_EQ(got.size(), full.size());
+    std::uint32_t black = 0;
+    for (std::size_t p = 0; p < full.size(); p += 3) {
+        bool kept = false;
+        for (std::size_t i = 0; i < plte.size() && !kept; i += 3)
+            kept = std::equal(plte.begin() + i, plte.begin() + i + 3, full.begin() + p);
+        const Bytes expected = kept ? Bytes(full.begin() + p, full.begin() + p + 3) : Bytes(3, 0);
+        EXPECT_EQ(Bytes(got.begin() + p, got.begin() + p + 3), expected) << "pixel " << p / 3;
+        black += !kept;
+    }
+    EXPECT_GT(black, 100u);
+    EXPECT_LT(black, full.size() / 3 - 100);
+}
+
+TEST(PNGImport, ChunkHandling) {
+    const Bytes file = fixtureBytes("png/grey8.png");
+    const std::vector<Chunk> grey = parseChunks(file);
+    const Bytes expected = fixtureBytes("png/grey8.raw");
+    // Ancillary chunks of unknown types anywhere, a palette (checked, then ignored for a grey
+    // image), and the image data split into one-byte IDAT chunks.
+    std::vector<Chunk> edited = {
+        grey.front(), {"zzZz", {1, 2, 3}}, fixtureChunks("palette8.png")[1]};
+    for (const Chunk& c : grey)
+        if (c.type == "IDAT")
+            for (std::uint8_t b : c.data)
+                edited.push_back({"IDAT", {b}});
+    edited.push_back({"prVt", {}});
+    edited.push_back(grey.back());
+    IncrementalBuffer data;
+    ImageMetadata meta;
+    EXPECT_EQ(importPNG(assemble(edited), data, meta), "");
+    EXPECT_EQ(meta.channels, 1u);
+    EXPECT_EQ(topDown(data, 31), expected);
+
+    // Bytes after IEND are not read.
+    Bytes trailing = file;
+    trailing.insert(trailing.end(), {1, 2, 3, 4, 5});
+    ConstBufferStream source(trailing.data(), static_cast<std::uint32_t>(trailing.size()));
+    PNGImporter importer;
+    importer.attach(source);
+    importer.importData(data, meta);
+    EXPECT_EQ(source.tell(), file.size());
+}
+
+ImageMetadata imageMeta(std::uint32_t width, std::uint32_t height, std::uint32_t channels,
+                        std::uint32_t bits, F format) {
+    ImageMetadata meta;
+    meta.width = width;
+    meta.height = height;
+    meta.channels = channels;
+    meta.type = {bits, TypeDescriptor::Unsigned, false};
+    meta.format = format;
+    return meta;
+}
+
+TEST(PNGExport, FilesPassPngcheckAndDecodeElsewhereToOurPixels) {
+    requireTool("/usr/bin/pngcheck");
+    requireTool("/usr/bin/stream");
+    requireTool("/usr/bin/convert");
+    // The large image takes several stored blocks.
+    const std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, F, const char*>
+        cases[] = {{37, 23, 1, 8, F::INTENSITY, "I"}, {37, 23, 1, 16, F::INTENSITY, "I"},
+                   {300, 250, 3, 8, F::RGBA, "RGB"},  {37, 23, 3, 16, F::RGBA, "RGB"},
+                   {37, 23, 4, 8, F::RGBA, "RGBA"},   {37, 23, 4, 16, F::RGBA, "RGBA"}};
+    for (auto [width, height, channels, bits, format, map] : cases) {
+        SCOPED_TRACE(std::string(map) + " " + std::to_string(bits));
+        const ImageMetadata meta = imageMeta(width, height, channels, bits, format);
+        const std::uint32_t size = width * height * channels * bits / 8;
+        IncrementalBuffer data(size, size);
+        std::mt19937 rng(size);
+        for (std::uint32_t i = 0; i < size; ++i)
+            data.data()[i] = static_cast<std::uint8_t>(rng());
+        const std::string path =
+            ::testing::TempDir() + "export_" + map + std::to_string(bits) + ".png";
+        exportImage(data, meta, path);
+
+        Bytes output;
+        EXPECT_EQ(runCommand("/usr/bin/pngcheck -q '" + path + "'", output), 0)
+            << std::string(output.begin(), output.end());
+        // ImageMagick's stream delivers 16-bit samples little-endian; ours keep file order.
+        ASSERT_EQ(runCommand(std::string("/usr/bin/stream -map ") + map + " -storage-type " +
+                                 (bits == 16 ? "short" : "char") + " '" + path + "' -",
+                             output),
+                  0);
+        if (bits == 16)
+            for (std::size_t i = 0; i + 1 < output.size(); i += 2)
+                std::swap(output[i], output[i + 1]);
+        EXPECT_EQ(output, topDown(data, height));
+
+        IncrementalBuffer back;
+        ImageMetadata backMeta;
+        importImage(back, backMeta, path);
+        EXPECT_EQ(backMeta.get("Type"), meta.get("Type"));
+        EXPECT_EQ(bytesOf(back), bytesOf(data));
+    }
+
+    // 1-bit grey, 16 pixels a row: two bytes, most significant bit first; ImageMagick widens
+    // the bits to 0 or 255.
+    IncrementalBuffer bitmap(6, 6);
+    const std::uint8_t bits[6] = {0xFF, 0x00, 0xA5, 0x0F, 0x80, 0x01}; // bottom line first
+    std::copy(bits, bits + 6, bitmap.data());
+    const std::string path = ::testing::TempDir() + "export_bitmap.png";
+    exportImage(bitmap, imageMeta(16, 3, 1, 1, F::INTENSITY), path);
+    Bytes output;
+    EXPECT_EQ(runCommand("/usr/bin/pngcheck -q '" + path + "'", output), 0);
+    ASSERT_EQ(runCommand("/usr/bin/convert '" + path + "' -depth 8 gray:-", output), 0);
+    ASSERT_EQ(output.size(), 48u);
+    for (std::uint32_t i = 0; i < 48; ++i) {
+        const std::uint32_t row = i / 16, x = i % 16;
+        const bool on = (bits[(2 - row) * 2 + x / 8] >> (7 - x % 8)) & 1;
+        EXPECT_EQ(output[i], on ? 255 : 0) << row << "," << x;
+    }
+}
+
+TEST(PNGExport, Refusals) {
+    auto exportError = [](const ImageMetadata& meta, std::uint32_t size = 1 << 16) {
+        IncrementalBuffer data(size, size), file;
+        BufferStream out(file);
+        PNGExporter exporter;
+        exporter.attach(out);
+        return messageOf([&] { exporter.exportData(data, meta); });
+    };
+    ImageMetadata lines = imageMeta(4, 4, 1, 8, F::INTENSITY), pixels = lines;
+    lines.lineAlignment = 32;
+    pixels.pixelAlignment = 8;
+    for (auto [meta, message] : {
+             std::pair{lines, "No support for non-zero image line alignment. "},
+             {pixels, "No support for non-zero image pixel alignment. "},
+             {imageMeta(4, 4, 2, 8, F::INTENSITY), "No support for INTENSITY with 2 channels. "},
+             {imageMeta(4, 4, 2, 8, F::RGBA), "No support for RGBA with 2 channels. "},
+             {imageMeta(4, 4, 3, 8, F::BGRA), "No support for BGRA. "},
+             {imageMeta(4, 4, 3, 4, F::RGBA),
+              "No support for combination of bith depth and color type. "},
+             {imageMeta(5, 4, 1, 4, F::INTENSITY), "No support for partial-byte image rows. "},
+             {imageMeta(0, 4, 1, 8, F::INTENSITY), "No support for PNG images without pixels. "},
+         })
+        EXPECT_EQ(exportError(meta), message);
+    // A buffer smaller than the image.
+    EXPECT_EQ(exportError(imageMeta(4, 4, 3, 8, F::RGBA), 47), "Value (48) out of bound (47). ");
+
+    PNGExporter unattached;
+    IncrementalBuffer data(16, 16);
+    EXPECT_THROW(unattached.exportData(data, imageMeta(4, 4, 1, 8, F::INTENSITY)),
+                 Migration::StreamException);
+}
+
+// Imports the file from memory and returns the message and the largest array allocated.
+std::pair<std::string, std::size_t> importMeasured(const Bytes& file) {
+    largestArray = 0;
+    const std::string message = importError(file);
+    return {message, largestArray.load()};
+}
+
+TEST(PNGHostile, HugeHeadersWithLittleData) {
+    const std::vector<Chunk> grey = fixtureChunks("grey8.png");
+    // 29 GB of RGBA, a product that wraps to 0 in 32 bits, the largest header possible, and
+    // a palette image of 4 G indices.
+    for (auto [width, height, depth, colorType] : {std::tuple{60000u, 60000u, 16, 6},
+                                                   {65536u, 65536u, 8, 0},
+                                                   {0xFFFFFFFFu, 0xFFFFFFFFu, 16, 6},
+                                                   {65536u, 65536u, 8, 3}}) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        std::vector<Chunk> chunks = grey;
+        chunks[0].data = ihdr(width, height, std::uint8_t(depth), std::uint8_t(colorType));
+        if (colorType == 3)
+            chunks.insert(chunks.begin() + 1, Chunk{"PLTE", {1, 2, 3}});
+        const auto [message, largest] = importMeasured(assemble(chunks));
+        EXPECT_EQ(message, colorType == 3 ? "png : palette image data size missmatch"
+                                          : "png : image data size missmatch");
+        // The inflater's output may be reserved at what the data could expand to.
+        EXPECT_LT(largest, 1032u * chunks[chunks.size() - 2].data.size() + 4096);
+    }
+}
+
+TEST(PNGHostile, ExpandingDataStopsAtTheImageSize) {
+    // 258-byte matches in two bits each: 2 KB of data that would expand to 2 MB.
+    BitWriter w;
+    w.bits(1, 1);
+    w.bits(2, 2);
+    // Code lengths: literal 0 and end of block 2 bits, length 258 one bit; one distance code.
+    std::vector<std::uint32_t> cl(19, 0);
+    cl[0] = cl[1] = cl[2] = cl[18] = 2;
+    w.bits(286 - 257, 5);
+    w.bits(0, 5);
+    w.bits(15, 4);
+    for (int i = 0; i < 19; ++i)
+        w.bits(cl[codeLengthOrder[i]], 3);
+    HuffmanTree codeLengths;
+    codeLengths.build(cl, "deflate");
+    for (auto [symbol, zeros] : {std::pair{2u, 0u},
+                                 {18, 138},
+                                 {18, 117},
+                                 {2, 0},
+                                 {18, 28},
+                                 {1, 0},
+                                 {1, 0}}) { // the last: the distance list
+        w.code(codeLengths.codes()[symbol], 2);
+        if (symbol == 18)
+            w.bits(zeros - 11, 7);
+    }
+    std::vector<std::uint32_t> literalLengths(286, 0);
+    literalLengths[0] = literalLengths[256] = 2;
+    literalLengths[285] = 1;
+    HuffmanTree literals;
+    literals.build(literalLengths, "deflate");
+    w.code(literals.codes()[0], 2); // the row's filter type, None
+    for (int i = 0; i < 8000; ++i) {
+        w.code(literals.codes()[285], 1); // length 258
+        w.code(0, 1);                     // distance 1
+    }
+    w.code(literals.codes()[256], 2);
+    Bytes idat = {0x78, 0x01};
+    const Bytes stream = w.finish();
+    idat.insert(idat.end(), stream.begin(), stream.end());
+    idat.insert(idat.end(), {0, 0, 0, 0});
+
+    // First, that the stream is what it claims: a one-row image of 2064000 bytes loads.
+    const std::uint32_t columns = 258 * 8000;
+    std::vector<Chunk> chunks = {{"IHDR", ihdr(columns, 1, 8, 0)}, {"IDAT", idat}, {"IEND", {}}};
+    IncrementalBuffer data;
+    ImageMetadata meta;
+    ASSERT_EQ(importPNG(assemble(chunks), data, meta), "");
+    EXPECT_EQ(data.size(), columns);
+
+    // A header that claims 900 MB: the output buffer is bounded by what the data can expand
+    // to; one that claims a small image: inflating stops once the output passes its size.
+    for (auto [side, bound] : {std::pair{30000u, 1032u * idat.size() + 65536}, {100u, 20000u}}) {
+        chunks[0].data = ihdr(side, side, 8, 0);
+        const auto [message, largest] = importMeasured(assemble(chunks));
+        EXPECT_EQ(message, "png : image data size missmatch");
+        EXPECT_LT(largest, bound) << side;
+    }
+}
+
+TEST(PNGHostile, ChunkLengthBeyondTheFile) {
+    Bytes file = fixtureBytes("png/grey8.png");
+    file[33] = 0x7F; // IDAT claims 2 GB
+    auto [message, largest] = importMeasured(file);
+    EXPECT_EQ(message, "Attempted to read over end of buffer. ");
+    EXPECT_LT(largest, 1u << 16);
+
+    // A stream that cannot tell its length: the chunk is read in pieces as they arrive.
+    largestArray = 0;
+    SequentialStream sequential(file);
+    PNGImporter importer;
+    importer.attach(sequential);
+    IncrementalBuffer data;
+    ImageMetadata meta;
+    EXPECT_THROW(importer.importData(data, meta), ZELK::StreamException);
+    EXPECT_LE(largestArray.load(), 4u << 20);
+}
+
+} // namespace
+} // namespace ZELK::Migration

@@ -41,8 +41,7 @@ TEST(ImageMetadata, TextsParseAndStrayWordsAreRefused) {
              {[&] { m.get("Other"); }, "Could not find Other in metadata. "},
              {[&] { m.set("Format", "CMYK"); },
               "String \"CMYK\" could not be parsed into \"INTENSITY | RGBA | BGRA\". "},
-             {[&] { m.set("Height", "tall"); }, "Failed to convert \"tall\" to unsigned int."},
-         })
+             {[&] { m.set("Height", "tall"); }, "Failed to convert \"tall\" to unsigned int."}})
         EXPECT_EQ(messageOf(action), message);
 }
 
@@ -103,13 +102,12 @@ TEST(ImageDispatch, ImporterAndExporterChoice) {
     PenvexTest::writeFile(dir / "short.dat", "abc");
     IncrementalBuffer data;
     ImageMetadata m;
-    for (auto [name, message] : {
-             // A missing file fails before any importer is chosen.
-             std::pair<std::string, std::string>{"none.png", "Wrapping bad input stream. "},
-             {"x.dat", "No support for import of " + (dir / "x.dat").string() + ". "},
-             // Fewer than 8 bytes fail in the PNG signature test.
-             {"short.dat", "Failed to read from input stream. "},
-         })
+    for (auto [name, message] :
+         {// A missing file fails before any importer is chosen.
+          std::pair<std::string, std::string>{"none.png", "Wrapping bad input stream. "},
+          {"x.dat", "No support for import of " + (dir / "x.dat").string() + ". "},
+          // Fewer than 8 bytes fail in the PNG signature test.
+          {"short.dat", "Failed to read from input stream. "}})
         EXPECT_EQ(messageOf([&] { importImage(data, m, (dir / name).string()); }), message);
 
     // NetPBM by extension whatever its letter case; PNG and Native under .dat by content.

@@ -510,8 +510,9 @@ TEST(DeflateStored, RoundTripsAcrossBlockBoundaries) {
         EXPECT_EQ(written.size(), size + 5 * ((size + 65534) / 65535)) << size;
         EXPECT_EQ(deflateStoredSize(size), written.size());
         Inflater inflater;
-        if (size > 0)
+        if (size > 0) {
             EXPECT_EQ(inflateBytes(inflater, bytesOf(written)).output, source);
+        }
     }
 }
 

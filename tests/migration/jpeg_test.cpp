@@ -76,29 +76,27 @@ TEST(JPEGDecode, FilesStayWithinTheMeasuredDistanceFromDjpeg) {
     // subsampled chroma is resampled bilinearly with the plane's corners on the image's
     // corners, djpeg's with centred siting, so strong chroma edges differ by design; those
     // bounds are the figures measured when the fixtures were made (tests/data/README.md).
-    const std::tuple<const char*, int, double> cases[] = {
-        {"rose_grey.pgm", 1, 0.01},
-        {"size_7x13_grey.pgm", 1, 0.01},
-        {"photo_progressive_grey.pgm", 1, 0.01},
-        {"rose_444.ppm", 2, 0.6},
-        {"photo_444.ppm", 2, 0.6},
-        {"quality_100_444.ppm", 2, 0.6},
-        {"rose_progressive_444.ppm", 2, 0.6},
-        {"rose_420.ppm", 23, 1.97},
-        {"rose_422.ppm", 25, 1.45},
-        {"rose_411.ppm", 97, 4.11},
-        {"size_1x1.ppm", 0, 0.0},
-        {"size_7x13.ppm", 35, 7.94},
-        {"size_33x65_420.ppm", 40, 3.68},
-        {"size_33x65_422.ppm", 33, 3.35},
-        {"quality_5.ppm", 15, 1.06},
-        {"photo_420.ppm", 3, 0.40},
-        {"photo_scans.ppm", 3, 0.40},
-        {"restart_row.ppm", 23, 1.97},
-        {"restart_3blocks.ppm", 23, 1.97},
-        {"optimized.ppm", 23, 1.97},
-        {"size_33x65_progressive.ppm", 40, 3.68},
-    };
+    const std::tuple<const char*, int, double> cases[] = {{"rose_grey.pgm", 1, 0.01},
+                                                          {"size_7x13_grey.pgm", 1, 0.01},
+                                                          {"photo_progressive_grey.pgm", 1, 0.01},
+                                                          {"rose_444.ppm", 2, 0.6},
+                                                          {"photo_444.ppm", 2, 0.6},
+                                                          {"quality_100_444.ppm", 2, 0.6},
+                                                          {"rose_progressive_444.ppm", 2, 0.6},
+                                                          {"rose_420.ppm", 23, 1.97},
+                                                          {"rose_422.ppm", 25, 1.45},
+                                                          {"rose_411.ppm", 97, 4.11},
+                                                          {"size_1x1.ppm", 0, 0.0},
+                                                          {"size_7x13.ppm", 35, 7.94},
+                                                          {"size_33x65_420.ppm", 40, 3.68},
+                                                          {"size_33x65_422.ppm", 33, 3.35},
+                                                          {"quality_5.ppm", 15, 1.06},
+                                                          {"photo_420.ppm", 3, 0.40},
+                                                          {"photo_scans.ppm", 3, 0.40},
+                                                          {"restart_row.ppm", 23, 1.97},
+                                                          {"restart_3blocks.ppm", 23, 1.97},
+                                                          {"optimized.ppm", 23, 1.97},
+                                                          {"size_33x65_progressive.ppm", 40, 3.68}};
     for (auto [reference, max, mean] : cases) {
         SCOPED_TRACE(reference);
         const std::string name = std::string(reference).substr(0, std::strlen(reference) - 4);
@@ -330,8 +328,7 @@ TEST(JPEGRefusal, EveryRefusalHasItsMessage) {
          "jpeg : Spectral selection outside of the block. "},
         {progressiveAC(0x02, 0x10), "jpeg : More than 1 AC extend bits encountered. "},
         {progressiveAC(0x0B, 0), "jpeg : More than 10 AC extend bits encountered. "},
-        {progressiveAC(0x51, 0), "jpeg : AC coefficient beyond end of spectral band. "},
-    };
+        {progressiveAC(0x51, 0), "jpeg : AC coefficient beyond end of spectral band. "}};
     for (const auto& [bytes, message] : cases)
         EXPECT_EQ(refusal(bytes), message);
 

@@ -89,22 +89,21 @@ TEST(NetPBM, HeaderLinesSkipCommentsAndKeepDeepSamplesAsStored) {
 }
 
 TEST(NetPBM, RefusalsCarryTheirMessages) {
-    for (auto [file, message] : {
-             std::pair{"P3\n1 1\n255\n0 0 0\n", "No support for plain ASCII. "},
-             {"P7\nWIDTH 1\n", "No support for NetPBM PAM. "},
-             {"P9\n", "No support for PGM type P9. "},
-             {"X5\n", "NetPBM : Data is not recognized as NetPBM, leading line: X5"},
-             {"Pq\n", "Failed to convert \"q\" to unsigned int."},
-             // Stream extraction would wrap a negative number to a huge unsigned one.
-             {"P4\n0 -25\n", "NetPBM : Could not parse width and height from: 0 -25"},
-             // Width and height on lines of their own (as our writer puts them) hold nothing else.
-             {"P5\n3\n2 x\n255\n", "NetPBM : Could not parse width and height from: 2 x"},
-             {"P5\n1 1\n -1\n", "NetPBM : Could not parse maximum value from:  -1"},
-             // A hostile header claiming gigapixels must fail on the short read, not allocate.
-             {"P6\n4000000000 4000000000\n255\nxyz", "Failed to read from input stream. "},
-             // Even an empty image must have a line length that fits the image layout.
-             {"P6\n4294967295 0\n255\n", "Value (12884901885) out of bound (4294967295). "},
-         })
+    for (auto [file, message] :
+         {std::pair{"P3\n1 1\n255\n0 0 0\n", "No support for plain ASCII. "},
+          {"P7\nWIDTH 1\n", "No support for NetPBM PAM. "},
+          {"P9\n", "No support for PGM type P9. "},
+          {"X5\n", "NetPBM : Data is not recognized as NetPBM, leading line: X5"},
+          {"Pq\n", "Failed to convert \"q\" to unsigned int."},
+          // Stream extraction would wrap a negative number to a huge unsigned one.
+          {"P4\n0 -25\n", "NetPBM : Could not parse width and height from: 0 -25"},
+          // Width and height on lines of their own (as our writer puts them) hold nothing else.
+          {"P5\n3\n2 x\n255\n", "NetPBM : Could not parse width and height from: 2 x"},
+          {"P5\n1 1\n -1\n", "NetPBM : Could not parse maximum value from:  -1"},
+          // A hostile header claiming gigapixels must fail on the short read, not allocate.
+          {"P6\n4000000000 4000000000\n255\nxyz", "Failed to read from input stream. "},
+          // Even an empty image must have a line length that fits the image layout.
+          {"P6\n4294967295 0\n255\n", "Value (12884901885) out of bound (4294967295). "}})
         EXPECT_EQ(messageOf([&] { importBytes(file); }), message) << file;
 
     // Blue, green, red in memory are written as red, green, blue.

@@ -4,8 +4,10 @@
 // global array new).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <new>
 #include <random>
 #include <string>
@@ -47,14 +49,11 @@ std::vector<Chunk> fixtureChunks(const std::string& name) {
     return parseChunks(fixtureBytes("png/" + name));
 }
 
-// Replaces the first chunk of the type with the given data.
-std::vector<Chunk> withChunk(std::vector<Chunk> chunks, const std::string& type, Bytes data) {
-    for (Chunk& c : chunks)
-        if (c.type == type) {
-            c.data = std::move(data);
-            break;
-        }
-    return chunks;
+// A fixture file after editing its chunks (the CRCs are written anew).
+Bytes edited(const std::string& name, const std::function<void(std::vector<Chunk>&)>& edit) {
+    std::vector<Chunk> chunks = fixtureChunks(name);
+    edit(chunks);
+    return assemble(chunks);
 }
 
 Bytes ihdr(std::uint32_t width, std::uint32_t height, std::uint8_t depth, std::uint8_t colorType) {
@@ -78,124 +77,103 @@ TEST(PNGImport, DecodesFilesOfRealEncodersLikeAReferenceDecoder) {
         {"palette8", 3, 8, F::RGBA},
         {"palette8-im", 3, 8, F::RGBA},
         {"filters", 3, 8, F::RGBA},
-        {"ancillary", 3, 8, F::RGBA},
-    };
+        {"ancillary", 3, 8, F::RGBA}};
     for (auto [name, channels, bits, format] : cases) {
         SCOPED_TRACE(name);
         IncrementalBuffer data;
         ImageMetadata meta;
         meta.pixelAlignment = 32; // whatever the caller held is replaced
         importImage(data, meta, PenvexTest::dataPath(std::string("png/") + name + ".png").string());
-        EXPECT_EQ(meta.width, 45u);
-        EXPECT_EQ(meta.height, 31u);
-        EXPECT_EQ(meta.channels, channels);
+        EXPECT_EQ(
+            std::tuple(meta.width, meta.height, meta.channels, meta.format, meta.pixelAlignment),
+            std::tuple(45u, 31u, channels, format, 0u));
         EXPECT_EQ(meta.type.text(), std::to_string(bits) + "-bit unsigned little endian");
-        EXPECT_EQ(meta.format, format);
-        EXPECT_EQ(meta.pixelAlignment, 0u);
         EXPECT_EQ(topDown(data, 31), fixtureBytes(std::string("png/") + name + ".raw"));
     }
 }
 
 TEST(PNGImport, RefusesWithExactMessages) {
-    for (auto [file, message] : {
-             std::pair{"interlaced.png", "No support for PNG interlace method 1. "},
-             {"grey1.png", "png : image data size missmatch"},
-             {"palette4.png", "png : palette image data size missmatch"},
-             {"badcrc.png", "png : chunk crc missmatch"},
-             {"truncated.png", "Failed to read from input stream. "},
-             {"signature-only.png", "png : unexpected end of file"},
-             {"critical.png", "png : unsuppored critical chunk"},
-             {"badzlib.png", "png : invalid zlib header"},
-             {"backref.png", "deflate : Back reference refer beyond beginning of buffer. "},
-         }) {
-        IncrementalBuffer data;
-        ImageMetadata meta;
-        EXPECT_EQ(messageOf([&] {
-                      importImage(data, meta, (PenvexTest::dataPath("png/") / file).string());
-                  }),
-                  message)
-            << file;
-    }
-
-    Bytes notPNG = fixtureBytes("png/grey8.png");
-    notPNG[1] = 'Q';
-    EXPECT_EQ(importError(notPNG), "png : signature missmatch");
-
-    const std::vector<Chunk> grey = fixtureChunks("grey8.png");
-    for (auto [offset, value, message] : {
-             std::tuple{10, 1, "No support for PNG compression method 1. "},
-             {11, 2, "No support for PNG filter method 2. "},
-             {9, 5, "No support for PNG color type 5. "},
-             {8, 3, "png : invalid bit depth"},
-         }) {
-        Bytes header = grey.front().data;
-        header[offset] = static_cast<std::uint8_t>(value);
-        EXPECT_EQ(importError(assemble(withChunk(grey, "IHDR", header))), message);
-    }
-
-    Bytes idat;
-    for (const Chunk& c : grey)
-        if (c.type == "IDAT")
-            idat.insert(idat.end(), c.data.begin(), c.data.end());
-    for (auto [cmf, flg, message] : {
-             std::tuple{0x78, 0x9C, ""},
-             {0x79, 0x9C, "png : unexpected zlib header compression method"},
-             {0x88, 0x9C, "png : unexpected zlib header compression info"},
-             {0x78, 0x20, "png : zlib header indicates preset dictionary"},
-         }) {
-        Bytes edited = idat;
-        edited[0] = static_cast<std::uint8_t>(cmf);
-        // FLG's low five bits make (CMF * 256 + FLG) a multiple of 31.
-        const unsigned high = flg & 0xE0;
-        edited[1] = static_cast<std::uint8_t>(high + (31 - (cmf * 256u + high) % 31) % 31);
-        EXPECT_EQ(importError(assemble(withChunk(grey, "IDAT", edited))), message) << cmf;
-    }
-
-    // A filter type above 4 in an image stored uncompressed.
-    Bytes raw(31 * 46, 0);
-    raw[46 * 3] = 5;
-    Bytes stored = {0x78,
-                    0x01,
-                    1,
-                    std::uint8_t(raw.size()),
-                    std::uint8_t(raw.size() >> 8),
-                    std::uint8_t(~raw.size()),
-                    std::uint8_t(~raw.size() >> 8)};
-    stored.insert(stored.end(), raw.begin(), raw.end());
+    // One byte of a chunk's data changed.
+    auto set = [](const char* name, std::size_t chunk, std::size_t offset, std::uint8_t value) {
+        return edited(name, [=](std::vector<Chunk>& c) { c[chunk].data[offset] = value; });
+    };
+    // A zlib header with FLG's low five bits making (CMF * 256 + FLG) a multiple of 31.
+    auto zlib = [](std::uint8_t cmf, unsigned flg) {
+        flg = (flg & 0xE0) + (31 - (cmf * 256u + (flg & 0xE0)) % 31) % 31;
+        return edited("grey8.png", [=](std::vector<Chunk>& c) {
+            c[1].data[0] = cmf;
+            c[1].data[1] = std::uint8_t(flg);
+        });
+    };
+    // A grey image stored uncompressed whose fourth row has the filter type 5.
+    Bytes stored = {0x78, 0x01, 1, 0x92, 0x05, 0x6D, 0xFA}; // 1426 bytes: 31 rows of 1 + 45
+    stored.resize(stored.size() + 31 * 46);
+    stored[7 + 46 * 3] = 5;
     stored.insert(stored.end(), {0, 0, 0, 0});
-    EXPECT_EQ(importError(assemble(withChunk(grey, "IDAT", stored))),
-              "Value (5) out of bound (5). ");
-}
-
-TEST(PNGImport, PaletteAndEndRules) {
-    const std::vector<Chunk> indexed = fixtureChunks("palette8.png");
-    ASSERT_EQ(indexed[1].type, "PLTE");
-    std::vector<Chunk> twice = indexed, without = indexed;
-    twice.insert(twice.begin() + 1, indexed[1]);
-    without.erase(without.begin() + 1);
-    const Bytes ragged(indexed[1].data.begin(), indexed[1].data.end() - 1);
-    for (auto [chunks, message] : {
-             std::pair{twice, "png : palette chunk has already appeared"},
-             {withChunk(indexed, "PLTE", ragged), "png : palette size not a multiple of 3"},
-             {withChunk(indexed, "PLTE", Bytes(3 * 257, 0)),
-              "png : palette size larger than bit depth support"},
-             {withChunk(indexed, "PLTE", {}), "png : empty palette"},
-             {without, "png : missing palette indicated by header"},
-             {withChunk(indexed, "IEND", {0}), "png : end chunk is not empty"},
-         })
-        EXPECT_EQ(importError(assemble(chunks)), message);
-
-    // Indices beyond a palette cut to 40 entries give black; the others keep their colour.
-    const Bytes plte(indexed[1].data.begin(), indexed[1].data.begin() + 3 * 40);
+    const std::pair<Bytes, const char*> cases[] = {
+        {fixtureBytes("png/interlaced.png"), "No support for PNG interlace method 1. "},
+        {fixtureBytes("png/grey1.png"), "png : image data size missmatch"},
+        {fixtureBytes("png/palette4.png"), "png : palette image data size missmatch"},
+        {fixtureBytes("png/badcrc.png"), "png : chunk crc missmatch"},
+        {fixtureBytes("png/signature-only.png"), "png : unexpected end of file"},
+        {fixtureBytes("png/critical.png"), "png : unsuppored critical chunk"},
+        {fixtureBytes("png/badzlib.png"), "png : invalid zlib header"},
+        {fixtureBytes("png/backref.png"),
+         "deflate : Back reference refer beyond beginning of buffer. "},
+        {[] {
+             Bytes b = fixtureBytes("png/grey8.png");
+             b[1] = 'Q';
+             return b;
+         }(),
+         "png : signature missmatch"},
+        {set("grey8.png", 0, 10, 1), "No support for PNG compression method 1. "},
+        {set("grey8.png", 0, 11, 2), "No support for PNG filter method 2. "},
+        {set("grey8.png", 0, 9, 5), "No support for PNG color type 5. "},
+        {set("grey8.png", 0, 8, 3), "png : invalid bit depth"},
+        {zlib(0x78, 0x9C), ""},
+        {zlib(0x79, 0x9C), "png : unexpected zlib header compression method"},
+        {zlib(0x88, 0x9C), "png : unexpected zlib header compression info"},
+        {zlib(0x78, 0x20), "png : zlib header indicates preset dictionary"},
+        {edited("grey8.png", [&](std::vector<Chunk>& c) { c[1].data = stored; }),
+         "Value (5) out of bound (5). "},
+        {edited("palette8.png", [](std::vector<Chunk>& c) { c.insert(c.begin() + 1, c[1]); }),
+         "png : palette chunk has already appeared"},
+        {edited("palette8.png", [](std::vector<Chunk>& c) { c[1].data.pop_back(); }),
+         "png : palette size not a multiple of 3"},
+        {edited("palette8.png", [](std::vector<Chunk>& c) { c[1].data.resize(3 * 257); }),
+         "png : palette size larger than bit depth support"},
+        {edited("palette8.png", [](std::vector<Chunk>& c) { c[1].data.clear(); }),
+         "png : empty palette"},
+        {edited("palette8.png", [](std::vector<Chunk>& c) { c.erase(c.begin() + 1); }),
+         "png : missing palette indicated by header"},
+        {edited("palette8.png", [](std::vector<Chunk>& c) { c.back().data = {0}; }),
+         "png : end chunk is not empty"}};
+    for (const auto& [file, message] : cases)
+        EXPECT_EQ(importError(file), message);
+    // From a file, a truncated one ends with the file stream's read error.
     IncrementalBuffer data;
     ImageMetadata meta;
-    ASSERT_EQ(importPNG(assemble(withChunk(indexed, "PLTE", plte)), data, meta), "");
-    const Bytes full = fixtureBytes("png/palette8.raw"), got = topDown(data, 31);
+    EXPECT_EQ(messageOf([&] {
+                  importImage(data, meta, PenvexTest::dataPath("png/truncated.png").string());
+              }),
+              "Failed to read from input stream. ");
+}
+
+TEST(PNGImport, IndicesBeyondThePaletteGiveBlack) {
+    // Only the first 40 entries kept: pixels of higher indices turn black, the others keep
+    // their colour.
+    const Bytes file = edited("palette8.png", [](std::vector<Chunk>& c) { c[1].data.resize(120); });
+    const Bytes plte(fixtureChunks("palette8.png")[1].data),
+        full = fixtureBytes("png/palette8.raw");
+    IncrementalBuffer data;
+    ImageMetadata meta;
+    ASSERT_EQ(importPNG(file, data, meta), "");
+    const Bytes got = topDown(data, 31);
     ASSERT_EQ(got.size(), full.size());
     std::uint32_t black = 0;
     for (std::size_t p = 0; p < full.size(); p += 3) {
         bool kept = false;
-        for (std::size_t i = 0; i < plte.size() && !kept; i += 3)
+        for (std::size_t i = 0; i < 120 && !kept; i += 3)
             kept = std::equal(plte.begin() + i, plte.begin() + i + 3, full.begin() + p);
         const Bytes expected = kept ? Bytes(full.begin() + p, full.begin() + p + 3) : Bytes(3, 0);
         EXPECT_EQ(Bytes(got.begin() + p, got.begin() + p + 3), expected) << "pixel " << p / 3;
@@ -206,33 +184,28 @@ TEST(PNGImport, PaletteAndEndRules) {
 }
 
 TEST(PNGImport, ChunkHandling) {
-    const Bytes file = fixtureBytes("png/grey8.png");
-    const std::vector<Chunk> grey = parseChunks(file);
-    const Bytes expected = fixtureBytes("png/grey8.raw");
     // Ancillary chunks of unknown types anywhere, a palette (checked, then ignored for a grey
     // image), and the image data split into one-byte IDAT chunks.
-    std::vector<Chunk> edited = {
-        grey.front(), {"zzZz", {1, 2, 3}}, fixtureChunks("palette8.png")[1]};
-    for (const Chunk& c : grey)
-        if (c.type == "IDAT")
-            for (std::uint8_t b : c.data)
-                edited.push_back({"IDAT", {b}});
-    edited.push_back({"prVt", {}});
-    edited.push_back(grey.back());
-    IncrementalBuffer data;
-    ImageMetadata meta;
-    EXPECT_EQ(importPNG(assemble(edited), data, meta), "");
-    EXPECT_EQ(meta.channels, 1u);
-    EXPECT_EQ(topDown(data, 31), expected);
-
-    // Bytes after IEND are not read.
-    Bytes trailing = file;
-    trailing.insert(trailing.end(), {1, 2, 3, 4, 5});
-    ConstBufferStream source(trailing.data(), static_cast<std::uint32_t>(trailing.size()));
+    const Chunk palette = fixtureChunks("palette8.png")[1];
+    Bytes file = edited("grey8.png", [&](std::vector<Chunk>& c) {
+        std::vector<Chunk> split = {c[0], {"zzZz", {1, 2, 3}}, palette};
+        for (std::uint8_t b : c[1].data)
+            split.push_back({"IDAT", {b}});
+        split.push_back({"prVt", {}});
+        split.push_back(c[2]);
+        c = split;
+    });
+    const std::size_t length = file.size();
+    file.insert(file.end(), {1, 2, 3, 4, 5});
+    ConstBufferStream source(file.data(), static_cast<std::uint32_t>(file.size()));
     PNGImporter importer;
     importer.attach(source);
+    IncrementalBuffer data;
+    ImageMetadata meta;
     importer.importData(data, meta);
-    EXPECT_EQ(source.tell(), file.size());
+    EXPECT_EQ(meta.channels, 1u);
+    EXPECT_EQ(topDown(data, 31), fixtureBytes("png/grey8.raw"));
+    EXPECT_EQ(source.tell(), length); // bytes after IEND are not read
 }
 
 ImageMetadata imageMeta(std::uint32_t width, std::uint32_t height, std::uint32_t channels,
@@ -316,17 +289,16 @@ TEST(PNGExport, Refusals) {
     ImageMetadata lines = imageMeta(4, 4, 1, 8, F::INTENSITY), pixels = lines;
     lines.lineAlignment = 32;
     pixels.pixelAlignment = 8;
-    for (auto [meta, message] : {
-             std::pair{lines, "No support for non-zero image line alignment. "},
-             {pixels, "No support for non-zero image pixel alignment. "},
-             {imageMeta(4, 4, 2, 8, F::INTENSITY), "No support for INTENSITY with 2 channels. "},
-             {imageMeta(4, 4, 2, 8, F::RGBA), "No support for RGBA with 2 channels. "},
-             {imageMeta(4, 4, 3, 8, F::BGRA), "No support for BGRA. "},
-             {imageMeta(4, 4, 3, 4, F::RGBA),
-              "No support for combination of bith depth and color type. "},
-             {imageMeta(5, 4, 1, 4, F::INTENSITY), "No support for partial-byte image rows. "},
-             {imageMeta(0, 4, 1, 8, F::INTENSITY), "No support for PNG images without pixels. "},
-         })
+    for (auto [meta, message] :
+         {std::pair{lines, "No support for non-zero image line alignment. "},
+          {pixels, "No support for non-zero image pixel alignment. "},
+          {imageMeta(4, 4, 2, 8, F::INTENSITY), "No support for INTENSITY with 2 channels. "},
+          {imageMeta(4, 4, 2, 8, F::RGBA), "No support for RGBA with 2 channels. "},
+          {imageMeta(4, 4, 3, 8, F::BGRA), "No support for BGRA. "},
+          {imageMeta(4, 4, 3, 4, F::RGBA),
+           "No support for combination of bith depth and color type. "},
+          {imageMeta(5, 4, 1, 4, F::INTENSITY), "No support for partial-byte image rows. "},
+          {imageMeta(0, 4, 1, 8, F::INTENSITY), "No support for PNG images without pixels. "}})
         EXPECT_EQ(exportError(meta), message);
     // A buffer smaller than the image.
     EXPECT_EQ(exportError(imageMeta(4, 4, 3, 8, F::RGBA), 47), "Value (48) out of bound (47). ");

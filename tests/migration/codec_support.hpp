@@ -4,11 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <array>
 #include <cstdint>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -25,8 +22,10 @@ namespace ZELK::Migration::Testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline Bytes fixtureBytes(const std::string& relative) {
-    const std::string text = PenvexTest::readFile(PenvexTest::dataPath(relative));
+// A file's bytes; a relative path names a fixture under tests/data.
+inline Bytes fixtureBytes(const std::string& path) {
+    const std::string text = PenvexTest::readFile(
+        path.starts_with("/") ? std::filesystem::path(path) : PenvexTest::dataPath(path));
     return {text.begin(), text.end()};
 }
 
@@ -56,20 +55,10 @@ inline Bytes topDown(const Buffer& data, std::uint32_t height) {
 
 // Runs a shell command; returns its exit status and fills its standard output.
 inline int runCommand(const std::string& command, Bytes& output) {
-    output.clear();
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return -1;
-    std::array<char, 65536> chunk;
-    std::size_t n;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-        output.insert(output.end(), chunk.data(), chunk.data() + n);
-    return pclose(pipe);
-}
-
-// A tool the test depends on; its absence fails the test rather than skipping it.
-inline void requireTool(const char* path) {
-    ASSERT_EQ(access(path, X_OK), 0) << path << " is missing: run tools/ensure-deps.sh";
+    const PenvexTest::ScratchDir dir;
+    const int status = std::system((command + " > '" + (dir / "out").string() + "'").c_str());
+    output = fixtureBytes((dir / "out").string());
+    return status;
 }
 
 // Packs bits least significant first, as DEFLATE stores them.

@@ -220,10 +220,8 @@ ImageMetadata imageMeta(std::uint32_t width, std::uint32_t height, std::uint32_t
 }
 
 TEST(PNGExport, FilesPassPngcheckAndDecodeElsewhereToOurPixels) {
-    requireTool("/usr/bin/pngcheck");
-    requireTool("/usr/bin/stream");
-    requireTool("/usr/bin/convert");
     // The large image takes several stored blocks.
+    const PenvexTest::ScratchDir dir;
     const std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, F, const char*>
         cases[] = {{37, 23, 1, 8, F::INTENSITY, "I"}, {37, 23, 1, 16, F::INTENSITY, "I"},
                    {300, 250, 3, 8, F::RGBA, "RGB"},  {37, 23, 3, 16, F::RGBA, "RGB"},
@@ -236,8 +234,7 @@ TEST(PNGExport, FilesPassPngcheckAndDecodeElsewhereToOurPixels) {
         std::mt19937 rng(size);
         for (std::uint32_t i = 0; i < size; ++i)
             data.data()[i] = static_cast<std::uint8_t>(rng());
-        const std::string path =
-            ::testing::TempDir() + "export_" + map + std::to_string(bits) + ".png";
+        const std::string path = (dir / "export.png").string();
         exportImage(data, meta, path);
 
         Bytes output;
@@ -265,7 +262,7 @@ TEST(PNGExport, FilesPassPngcheckAndDecodeElsewhereToOurPixels) {
     IncrementalBuffer bitmap(6, 6);
     const std::uint8_t bits[6] = {0xFF, 0x00, 0xA5, 0x0F, 0x80, 0x01}; // bottom line first
     std::copy(bits, bits + 6, bitmap.data());
-    const std::string path = ::testing::TempDir() + "export_bitmap.png";
+    const std::string path = (dir / "bitmap.png").string();
     exportImage(bitmap, imageMeta(16, 3, 1, 1, F::INTENSITY), path);
     Bytes output;
     EXPECT_EQ(runCommand("/usr/bin/pngcheck -q '" + path + "'", output), 0);

@@ -30,7 +30,9 @@ TEST(ImageMetadata, TextsParseAndStrayWordsAreRefused) {
     m.set("Width", "640px");
     m.set("Format", "BGRA");
     EXPECT_EQ(m.get("Width"), "640");
-    EXPECT_EQ(m.format, ImageMetadata::Format::BGRA);
+    m.set("Comment", "kept");
+    EXPECT_EQ(m.get("Format"), "BGRA");
+    EXPECT_TRUE(m.has("Comment") && m.has("Format") && !m.has("Other"));
     for (auto [action, message] :
          std::initializer_list<std::pair<std::function<void()>, std::string>>{
              {[] { TypeDescriptor::parse("8-bit unsigned small endian"); },
@@ -39,6 +41,8 @@ TEST(ImageMetadata, TextsParseAndStrayWordsAreRefused) {
               "String \"signed little endian\" could not be parsed into \"unsigned | two "
               "complement | floating point | fixed point | boolean\". "},
              {[&] { m.get("Other"); }, "Could not find Other in metadata. "},
+             {[] { ImageMetadata::formatText(static_cast<ImageMetadata::Format>(7)); },
+              "7 is not image format descriptor. "},
              {[&] { m.set("Format", "CMYK"); },
               "String \"CMYK\" could not be parsed into \"INTENSITY | RGBA | BGRA\". "},
              {[&] { m.set("Height", "tall"); }, "Failed to convert \"tall\" to unsigned int."}})
@@ -83,6 +87,16 @@ TEST(NativeFormat, KeysAndSamplesReadBackAndHostileLengthsFailBeforeAllocating) 
     EXPECT_EQ(backMeta.get("Note"), std::string("a\0b", 3));
     EXPECT_EQ(bytesOf(back), bytesOf(data));
 
+    // Other formats, and a header without its terminating zero byte, score nothing.
+    for (const std::string& other :
+         {std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16),
+          std::string("P5\n2 2\n255\n\0\"=\"\"\"", 16), std::string("\"a\"=\"b\"\r\n")}) {
+        ConstBufferStream otherIn(reinterpret_cast<const std::uint8_t*>(other.data()),
+                                  static_cast<std::uint32_t>(other.size()));
+        EXPECT_EQ(nativeScore(otherIn), 0.0f) << other;
+    }
+    ConstBufferStream scoreIn(file);
+    EXPECT_GT(nativeScore(scoreIn), 0.0f);
     // A stored length beyond the file fails as a short read, before allocating it.
     std::string hostile("\"Width\"=\"1\"\r\n\0\xFF\xFF\xFF\x7F", 18);
     ConstBufferStream hostileIn(reinterpret_cast<const std::uint8_t*>(hostile.data()), 18);

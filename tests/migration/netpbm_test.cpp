@@ -99,6 +99,7 @@ TEST(NetPBM, RefusalsCarryTheirMessages) {
           {"P4\n0 -25\n", "NetPBM : Could not parse width and height from: 0 -25"},
           // Width and height on lines of their own (as our writer puts them) hold nothing else.
           {"P5\n3\n2 x\n255\n", "NetPBM : Could not parse width and height from: 2 x"},
+          {"P5\n-3\n2\n255\n", "NetPBM : Could not parse width and height from: -3"},
           {"P5\n1 1\n -1\n", "NetPBM : Could not parse maximum value from:  -1"},
           // A hostile header claiming gigapixels must fail on the short read, not allocate.
           {"P6\n4000000000 4000000000\n255\nxyz", "Failed to read from input stream. "},

@@ -213,7 +213,6 @@ public:
         counts[length - 1] = static_cast<char>(count);
         return segment(0xC4, char(tableClass << 4 | index) + counts + values);
     }
-    JPEGWriter& dri(std::uint16_t interval) { return segment(0xDD, be16(interval)); }
     struct ScanComponent {
         std::uint8_t id;
         std::uint8_t selectors; // DC table in the high nibble, AC table in the low

@@ -6,8 +6,6 @@
 #include <map>
 #include <numeric>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "codec_support.hpp"
 #include "migration/huffman.hpp"

@@ -4,15 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
-#include <string>
 #include <tuple>
 
 #include "codec_support.hpp"
-#include "migration/image.hpp"
 #include "migration/jpeg.hpp"
 
 namespace ZELK::Migration {

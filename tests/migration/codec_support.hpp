@@ -1,5 +1,5 @@
 // Helpers of the codec tests: fixture bytes, exception messages, bottom-up buffers turned
-// top-down, outside tools, a DEFLATE bit writer, PNG chunk editing and a JPEG segment writer.
+// top-down, outside tools, a byte-at-a-time stream, PNG chunk editing and a JPEG segment writer.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -60,40 +60,6 @@ inline int runCommand(const std::string& command, Bytes& output) {
     output = fixtureBytes((dir / "out").string());
     return status;
 }
-
-// Packs bits least significant first, as DEFLATE stores them.
-class BitWriter {
-public:
-    // n bits of v, least significant bit first (header fields, extra bits).
-    void bits(std::uint32_t v, unsigned n) {
-        for (unsigned i = 0; i < n; ++i)
-            put((v >> i) & 1u);
-    }
-    // A Huffman code of the given length, most significant bit first.
-    void code(std::uint32_t c, unsigned length) {
-        for (unsigned i = length; i-- > 0;)
-            put((c >> i) & 1u);
-    }
-    void bytes(const Bytes& b) {
-        fill_ = 0;
-        out_.insert(out_.end(), b.begin(), b.end());
-    }
-    Bytes finish() const { return out_; }
-
-private:
-    void put(unsigned bit) {
-        if (fill_ == 0)
-            out_.push_back(0);
-        out_.back() = static_cast<std::uint8_t>(out_.back() | (bit << fill_));
-        fill_ = (fill_ + 1) & 7;
-    }
-    Bytes out_;
-    unsigned fill_ = 0;
-};
-
-// Order in which a dynamic block header lists the code-length code's lengths.
-inline constexpr int codeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
-                                            11, 4,  12, 3, 13, 2, 14, 1, 15};
 
 // A stream that cannot tell its position or length, so that it must be read byte by byte;
 // counts what was read.

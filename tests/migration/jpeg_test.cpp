@@ -275,9 +275,6 @@ TEST(JPEGRefusal, EveryRefusalHasItsMessage) {
          "jpeg : Huffman table with more than 256 codes. "},
         {start().dht(0, 0, 3, 4, "\x01\x02\x03").bytes(),
          "jpeg : Huffman table runs past its segment. "},
-        {start().segment(0xC4, std::string("\x00\x01", 2)).bytes(),
-         "jpeg : Huffman table runs past its segment. "},
-        {"no marker at all", "jpeg : Unexpected end of stream, no end of image segment detected. "},
         {start().segment(0xC4, std::string(17, '\0')).bytes(), "jpeg : Empty huffman table. "},
         {start().dht(2, 0, 1, 1, {'\0'}).bytes(), "Value (2) out of bound (2). "},
         {start().dht(1, 4, 1, 1, {'\0'}).bytes(), "Value (4) out of bound (4). "},
@@ -312,9 +309,7 @@ TEST(JPEGRefusal, EveryRefusalHasItsMessage) {
         {progressive().sos({{7, 0}}, 1, 5).bytes(), "Could not find 7 in defined channels. "},
         {progressive().sos({{1, 0}}, 9, 5).bytes(),
          "jpeg : Spectral selection outside of the block. "},
-        {progressiveAC(0x02, 0x10), "jpeg : More than 1 AC extend bits encountered. "},
-        {progressiveAC(0x0B, 0), "jpeg : More than 10 AC extend bits encountered. "},
-        {progressiveAC(0x51, 0), "jpeg : AC coefficient beyond end of spectral band. "}};
+        {progressiveAC(0x02, 0x10), "jpeg : More than 1 AC extend bits encountered. "}};
     for (const auto& [bytes, message] : cases)
         EXPECT_EQ(refusal(bytes), message);
 

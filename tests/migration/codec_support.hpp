@@ -43,6 +43,18 @@ template <typename F> std::string messageOf(F&& action) {
     return "(no exception)";
 }
 
+inline ImageMetadata imageMeta(std::uint32_t width, std::uint32_t height, std::uint32_t channels,
+                               std::uint32_t bits = 8,
+                               ImageMetadata::Format format = ImageMetadata::Format::INTENSITY) {
+    ImageMetadata meta;
+    meta.width = width;
+    meta.height = height;
+    meta.channels = channels;
+    meta.type = {bits, TypeDescriptor::Unsigned, false};
+    meta.format = format;
+    return meta;
+}
+
 // Rows of a bottom-up buffer reordered top-down, as other programs' decoders deliver them.
 inline Bytes topDown(const Buffer& data, std::uint32_t height) {
     Bytes rows;

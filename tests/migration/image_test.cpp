@@ -13,16 +13,6 @@ namespace {
 
 using namespace Testing;
 
-ImageMetadata meta(std::uint32_t w, std::uint32_t h, std::uint32_t channels,
-                   std::uint32_t bits = 8) {
-    ImageMetadata m;
-    m.width = w;
-    m.height = h;
-    m.channels = channels;
-    m.type = {bits, TypeDescriptor::Unsigned, false};
-    return m;
-}
-
 TEST(ImageMetadata, TextsParseAndStrayWordsAreRefused) {
     EXPECT_EQ(TypeDescriptor::parse("16-bit two complement big endian").text(),
               "16-bit two complement big endian");
@@ -50,22 +40,23 @@ TEST(ImageMetadata, TextsParseAndStrayWordsAreRefused) {
 }
 
 TEST(ImageLayout, AlignmentAndChannelOrder) {
-    ImageMetadata bgra = meta(5, 2, 4);
+    ImageMetadata bgra = imageMeta(5, 2, 4);
     bgra.format = ImageMetadata::Format::BGRA;
     EXPECT_EQ(ImageLayout(bgra).channelOrder, (std::vector<std::uint32_t>{2, 1, 0, 3}));
-    ImageMetadata padded = meta(3, 1, 3);
+    ImageMetadata padded = imageMeta(3, 1, 3);
     padded.pixelAlignment = 32;
     padded.lineAlignment = 64;
     EXPECT_EQ(ImageLayout(padded).bytesPerLine, 16u); // 4-byte pixels, 8-byte lines
-    ImageMetadata odd = meta(3, 1, 1);
+    ImageMetadata odd = imageMeta(3, 1, 1);
     odd.pixelAlignment = 12;
     EXPECT_EQ(messageOf([&] { ImageLayout bad(odd); }), "No support for non-byte-aligned pixels. ");
     // Sizes that cannot fit a buffer are refused instead of wrapping.
-    EXPECT_NE(messageOf([] { ImageLayout huge(meta(0xFFFFFFFF, 2, 4, 16)); }), "(no exception)");
+    EXPECT_NE(messageOf([] { ImageLayout huge(imageMeta(0xFFFFFFFF, 2, 4, 16)); }),
+              "(no exception)");
 }
 
 TEST(NativeFormat, KeysAndSamplesReadBackAndHostileLengthsFailBeforeAllocating) {
-    ImageMetadata m = meta(2, 1, 3);
+    ImageMetadata m = imageMeta(2, 1, 3);
     m.set("Note", std::string("a\0b", 3));
     IncrementalBuffer data, file;
     data.assign(reinterpret_cast<const std::uint8_t*>("\1\2\3\4\5\6"), 6);

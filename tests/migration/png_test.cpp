@@ -200,17 +200,6 @@ TEST(PNGImport, ChunkHandling) {
     EXPECT_EQ(source.tell(), length); // bytes after IEND are not read
 }
 
-ImageMetadata imageMeta(std::uint32_t width, std::uint32_t height, std::uint32_t channels,
-                        std::uint32_t bits, F format) {
-    ImageMetadata meta;
-    meta.width = width;
-    meta.height = height;
-    meta.channels = channels;
-    meta.type = {bits, TypeDescriptor::Unsigned, false};
-    meta.format = format;
-    return meta;
-}
-
 TEST(PNGExport, FilesPassPngcheckAndDecodeElsewhereToOurPixels) {
     // The large image takes several stored blocks.
     const PenvexTest::ScratchDir dir;

@@ -160,49 +160,36 @@ TEST(InflateZlib, CutShortFailsWithWhatWasDecodedKept) {
 TEST(InflateDamaged, RefusesWithTheExactMessage) {
     // One final block each (bit 1, then the type in two bits). The destination already holds
     // "earlier": it is no part of the stream's history and stays, with what was decoded before
-    // the error. The dynamic headers list no extra lengths and code-length code lengths for 16,
-    // 17, 18 and 0 only; the fixed blocks give their literals, then a bad symbol.
+    // the error.
     struct Row {
-        const char* name;
         Bytes stream;
-        std::string message, output;
-    } rows[] = {
-        {"empty", {}, "Attempted to read over end of buffer. ", ""},
-        {"block type 3", {0x07}, "deflate : Reserved block type detected. ", ""},
-        {"stored length 5 with complement 0xFFFB",
-         {0x01, 0x05, 0x00, 0xFB, 0xFF, 'a', 'b'},
-         "deflate : Missmatching length and length complement in no compression block. ",
-         ""},
-        {"four code-length codes of one bit",
-         {0x05, 0x00, 0x92, 0x04},
-         "deflate : Over-subscribed Huffman code lengths. ",
-         ""},
-        {"code 1 where only 0 has code 0",
-         {0x05, 0x00, 0x00, 0x24},
-         "deflate : Invalid Huffman code. ",
-         ""},
-        {"two runs of 138 zeros for 257 literal lengths",
-         {0x05, 0x00, 0x80, 0xE4, 0xFF, 0x1F},
-         "deflate : Invalid number of code length symbols unpacked. ",
-         ""},
-        {"hi, literal/length 286",
-         {0xCB, 0xC8, 0x1C, 0x03},
-         "deflate : Invalid literal/length symbol. ",
-         "hi"},
-        {"a, length 3, distance code 30",
-         {0x4B, 0x04, 0x3E},
-         "deflate : Invalid distance symbol. ",
-         "a"},
-        {"hello, length 3 at distance 6",
-         {0xCB, 0x48, 0xCD, 0xC9, 0xC9, 0x07, 0x92, 0x00},
-         "deflate : Back reference refer beyond beginning of buffer. ",
-         "hello"},
-    };
+        std::string output, message;
+    } rows[] = {{{}, "", "Attempted to read over end of buffer. "},
+                {{0x07}, "", "deflate : Reserved block type detected. "},
+                // Stored, length 5 with complement 0xFFFB.
+                {{0x01, 0x05, 0x00, 0xFB, 0xFF, 'a', 'b'},
+                 "",
+                 "deflate : Missmatching length and length complement in no compression block. "},
+                // Dynamic, no extra lengths, code-length code lengths for 16, 17, 18 and 0 only:
+                // all four of one bit; only 0 with a code ("0"), then "1"; 0 and 18 with a code,
+                // then two runs of 138 zeros for 257 literal/length code lengths.
+                {{0x05, 0x00, 0x92, 0x04}, "", "deflate : Over-subscribed Huffman code lengths. "},
+                {{0x05, 0x00, 0x00, 0x24}, "", "deflate : Invalid Huffman code. "},
+                {{0x05, 0x00, 0x80, 0xE4, 0xFF, 0x1F},
+                 "",
+                 "deflate : Invalid number of code length symbols unpacked. "},
+                // Fixed codes: literals, then literal/length 286; a length 3 with distance code 30;
+                // a length 3 at distance 6.
+                {{0xCB, 0xC8, 0x1C, 0x03}, "hi", "deflate : Invalid literal/length symbol. "},
+                {{0x4B, 0x04, 0x3E}, "a", "deflate : Invalid distance symbol. "},
+                {{0xCB, 0x48, 0xCD, 0xC9, 0xC9, 0x07, 0x92, 0x00},
+                 "hello",
+                 "deflate : Back reference refer beyond beginning of buffer. "}};
     const Bytes earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
     Inflater inflater;
     for (const Row& row : rows)
         for (bool chunked : {true, false}) {
-            SCOPED_TRACE(std::string(row.name) + (chunked ? " in chunks" : " byte by byte"));
+            SCOPED_TRACE(row.message + (chunked ? " in chunks" : " byte by byte"));
             const Outcome o =
                 inflateBytes(inflater, row.stream, chunked, Inflater::unlimited, earlier);
             EXPECT_EQ(o.error, row.message);

@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <tuple>
+#include <vector>
 
 #include "codec_support.hpp"
 #include "migration/jpeg.hpp"
@@ -41,24 +41,21 @@ std::string refusal(const std::string& bytes, std::uint64_t maxPixels = Limits::
 }
 
 // Largest and mean absolute sample difference between our decode and an 8-bit binary PGM or
-// PPM file of the same size.
+// PPM file of the same size, as djpeg writes it.
 std::pair<int, double> differenceFromPNM(const Decoded& image, const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    std::uint32_t width = 0, height = 0, maxValue = 0;
-    in >> magic >> width >> height >> maxValue;
-    in.get(); // the single blank after the header
-    EXPECT_EQ(std::tuple(magic, maxValue, width, height),
-              std::tuple(image.meta.channels == 1 ? "P5" : "P6", 255u, image.meta.width,
-                         image.meta.height));
     const Bytes ours = image.topFirst();
-    Bytes theirs(ours.size());
-    in.read(reinterpret_cast<char*>(theirs.data()), static_cast<std::streamsize>(theirs.size()));
-    EXPECT_EQ(static_cast<std::size_t>(in.gcount()), theirs.size()) << path;
+    const std::string header = std::string(image.meta.channels == 1 ? "P5\n" : "P6\n") +
+                               std::to_string(image.meta.width) + " " +
+                               std::to_string(image.meta.height) + "\n255\n";
+    const std::string file = PenvexTest::readFile(path);
+    EXPECT_EQ(file.substr(0, file.size() - std::min(ours.size(), file.size())), header);
+    const std::string theirs = file.substr(file.size() - std::min(ours.size(), file.size()));
+    if (theirs.size() != ours.size())
+        return {256, 256};
     int largest = 0;
     double sum = 0;
     for (std::size_t i = 0; i < ours.size(); ++i) {
-        const int delta = std::abs(int(ours[i]) - int(theirs[i]));
+        const int delta = std::abs(int(ours[i]) - int(std::uint8_t(theirs[i])));
         largest = std::max(largest, delta);
         sum += delta;
     }
@@ -72,31 +69,31 @@ TEST(JPEGDecode, FilesStayWithinTheMeasuredDistanceFromDjpeg) {
     // corners, djpeg's with centred siting, so strong chroma edges differ by design; those
     // bounds are the figures measured when the fixtures were made (tests/data/README.md). Files
     // that carry the coefficients of one of these are compared with it below.
-    using Bound = std::tuple<const char*, int, double>;
-    const Bound cases[] = {{"rose_grey", 1, 0.01},
-                           {"size_7x13_grey", 1, 0.01},
-                           {"photo_progressive_grey", 1, 0.01},
-                           {"rose_444", 2, 0.6},
-                           {"photo_444", 2, 0.6},
-                           {"quality_100_444", 2, 0.6},
-                           {"rose_420", 23, 1.97},
-                           {"rose_422", 25, 1.45},
-                           {"rose_411", 97, 4.11},
-                           {"size_1x1", 0, 0.0},
-                           {"size_7x13", 35, 7.94},
-                           {"size_33x65_420", 40, 3.68},
-                           {"size_33x65_422", 33, 3.35},
-                           {"quality_5", 15, 1.06},
-                           {"photo_420", 3, 0.40}};
-    for (auto [name, max, mean] : cases) {
-        SCOPED_TRACE(name);
-        const Decoded image = decodeBytes(fixture(std::string(name) + ".jpg"));
-        const auto [largest, average] = differenceFromPNM(
-            image, PenvexTest::dataPath(std::string("jpeg/") + name +
-                                        (image.meta.channels == 1 ? ".pgm" : ".ppm")));
-        EXPECT_LE(largest, max);
-        EXPECT_LE(average, mean);
-    }
+    using Bound = std::tuple<std::vector<const char*>, int, double>;
+    const Bound cases[] = {{{"rose_grey", "size_7x13_grey", "photo_progressive_grey"}, 1, 0.01},
+                           {{"rose_444", "photo_444", "quality_100_444"}, 2, 0.6},
+                           {{"rose_420"}, 23, 1.97},
+                           {{"rose_422"}, 25, 1.45},
+                           {{"rose_411"}, 97, 4.11},
+                           {{"size_1x1"}, 0, 0.0},
+                           {{"size_7x13"}, 35, 7.94},
+                           {{"size_33x65_420"}, 40, 3.68},
+                           {{"size_33x65_422"}, 33, 3.35},
+                           {{"quality_5"}, 15, 1.06},
+                           {{"photo_420"}, 3, 0.40}};
+    for (const auto& [names, max, mean] : cases)
+        for (const char* name : names) {
+            SCOPED_TRACE(name);
+            const Decoded image = decodeBytes(fixture(std::string(name) + ".jpg"));
+            EXPECT_EQ(image.meta.type.text(), "8-bit unsigned little endian");
+            EXPECT_EQ(image.meta.format, image.meta.channels == 1 ? ImageMetadata::Format::INTENSITY
+                                                                  : ImageMetadata::Format::RGBA);
+            const auto [largest, average] = differenceFromPNM(
+                image, PenvexTest::dataPath(std::string("jpeg/") + name +
+                                            (image.meta.channels == 1 ? ".pgm" : ".ppm")));
+            EXPECT_LE(largest, max);
+            EXPECT_LE(average, mean);
+        }
 }
 
 TEST(JPEGDecode, FilesWithTheSameCoefficientsDecodeToTheSamePixels) {
@@ -115,11 +112,6 @@ TEST(JPEGDecode, FilesWithTheSameCoefficientsDecodeToTheSamePixels) {
 }
 
 TEST(JPEGDecode, ImportImageFindsJPEGByExtensionAndByContentAfterJunk) {
-    const Decoded grey = decodeBytes(fixture("size_7x13_grey.jpg"));
-    EXPECT_EQ(grey.meta.type.text(), "8-bit unsigned little endian");
-    EXPECT_EQ(grey.meta.format, ImageMetadata::Format::INTENSITY);
-    EXPECT_EQ(decodeBytes(fixture("size_33x65_420.jpg")).meta.format, ImageMetadata::Format::RGBA);
-
     PenvexTest::ScratchDir dir;
     const std::string file = fixture("rose_420.jpg");
     PenvexTest::writeFile(dir / "rose.JPG", file);

@@ -58,19 +58,17 @@ TEST(NetPBM, DecodesFilesOfARealEncoderAndWritesThemBackByteForByte) {
         EXPECT_EQ(topDown(image.buffer, height),
                   fixtureBytes(std::string("netpbm/") + name + ".raw"));
 
-        // Written again: the encoder's samples behind our own four-line header, which reads
-        // back to the same file.
+        // Written again: the encoder's samples behind our own header, one field a line.
         const std::string original =
             PenvexTest::readFile(PenvexTest::dataPath(std::string("netpbm/") + name));
-        const std::string written = exportBytes(image);
-        const std::string header = std::string("P") + original[1] + "\n" + std::to_string(width) +
-                                   "\n" + std::to_string(height) + "\n";
-        ASSERT_EQ(written.rfind(header, 0), 0u);
         const std::size_t samples = bits == 1 ? (width + 7) / 8 * height
                                               : std::size_t(width) * height * channels * bits / 8;
-        EXPECT_EQ(written.substr(written.size() - samples),
-                  original.substr(original.size() - samples));
-        EXPECT_EQ(exportBytes(importBytes(written)), written);
+        EXPECT_EQ(exportBytes(image), std::string("P") + original[1] + "\n" +
+                                          std::to_string(width) + "\n" + std::to_string(height) +
+                                          (bits == 1   ? "\n"
+                                           : bits == 8 ? "\n255\n"
+                                                       : "\n65535\n") +
+                                          original.substr(original.size() - samples));
     }
 }
 

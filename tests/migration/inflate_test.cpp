@@ -104,7 +104,7 @@ std::string key(const std::string& payload, std::pair<int, int> setting, int wbi
            "." + std::to_string(wbits);
 }
 
-TEST(InflateZlib, GivesBackEveryPayloadAndStopsRightAfterTheStream) {
+TEST(InflateZlib, GivesBackEveryPayloadStopsAtItsEndAndFailsCutShort) {
     const Corpus& c = corpus();
     ASSERT_EQ(c.status, 0) << "python3 with zlib is needed";
     ASSERT_EQ(c.payloads.size(), 5u);
@@ -135,26 +135,16 @@ TEST(InflateZlib, GivesBackEveryPayloadAndStopsRightAfterTheStream) {
                 ASSERT_LE(half.output.size(), payload.size() / 2 + 258);
                 ASSERT_TRUE(std::equal(half.output.begin(), half.output.end(), payload.begin()));
                 ASSERT_EQ(inflateBytes(inflater, stream, true, payload.size()).error, "");
+                // Cut short, a stream fails on reading and keeps what it decoded.
+                for (std::size_t cut = 0; name == "short" && cut < length; cut += 5)
+                    for (bool chunked : {true, false}) {
+                        const Outcome o = inflateBytes(
+                            inflater, Bytes(stream.begin(), stream.begin() + cut), chunked);
+                        ASSERT_EQ(o.error, "Attempted to read over end of buffer. ") << cut;
+                        ASSERT_LE(o.output.size(), payload.size()) << cut;
+                        ASSERT_TRUE(std::equal(o.output.begin(), o.output.end(), payload.begin()));
+                    }
             }
-}
-
-TEST(InflateZlib, CutShortFailsWithWhatWasDecodedKept) {
-    const Corpus& c = corpus();
-    ASSERT_EQ(c.status, 0) << "python3 with zlib is needed";
-    const Bytes& payload = c.payloads.at("short");
-    Inflater inflater;
-    for (auto setting : {std::pair{0, 0}, {6, 0}, {9, 2}, {1, 3}, {1, 4}}) {
-        const Bytes& whole = c.streams.at(key("short", setting, -15));
-        for (std::size_t cut = 0; cut < whole.size(); ++cut)
-            for (bool chunked : {true, false}) {
-                SCOPED_TRACE(key("short", setting, -15) + " cut at " + std::to_string(cut));
-                const Outcome o =
-                    inflateBytes(inflater, Bytes(whole.begin(), whole.begin() + cut), chunked);
-                ASSERT_EQ(o.error, "Attempted to read over end of buffer. ");
-                ASSERT_LE(o.output.size(), payload.size());
-                ASSERT_TRUE(std::equal(o.output.begin(), o.output.end(), payload.begin()));
-            }
-    }
 }
 
 TEST(InflateDamaged, RefusesWithTheExactMessage) {

@@ -117,7 +117,6 @@ TEST(InflateZlib, GivesBackEveryPayloadStopsAtItsEndAndFailsCutShort) {
             for (int wbits : {-15, 15}) {
                 SCOPED_TRACE(key(name, setting, wbits));
                 Bytes stream = c.streams.at(key(name, setting, wbits));
-                ASSERT_FALSE(stream.empty());
                 std::size_t length = stream.size();
                 if (wbits > 0)
                     stream.erase(stream.begin(), stream.begin() + 2), length -= 6;
@@ -132,8 +131,8 @@ TEST(InflateZlib, GivesBackEveryPayloadStopsAtItsEndAndFailsCutShort) {
                 // Past a limit, decoding stops within one match or stored block of it.
                 const Outcome half = inflateBytes(inflater, stream, true, payload.size() / 2);
                 ASSERT_EQ(half.error, payload.empty() ? "" : "limit");
-                ASSERT_LE(half.output.size(), payload.size() / 2 + 258);
-                ASSERT_TRUE(std::equal(half.output.begin(), half.output.end(), payload.begin()));
+                ASSERT_TRUE(half.output.size() <= payload.size() / 2 + 258 &&
+                            std::equal(half.output.begin(), half.output.end(), payload.begin()));
                 ASSERT_EQ(inflateBytes(inflater, stream, true, payload.size()).error, "");
                 // Cut short, a stream fails on reading and keeps what it decoded.
                 for (std::size_t cut = 0; name == "short" && cut < length; cut += 5)

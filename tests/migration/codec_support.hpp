@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -92,8 +93,7 @@ private:
     std::size_t pos_ = 0;
 };
 
-// PNG chunks, with checksums of our own (a plain bitwise CRC-32, independent of the codec's
-// table).
+// PNG chunks, with checksums of our own (a plain bitwise CRC-32, not the codec's table).
 struct Chunk {
     std::string type;
     Bytes data;
@@ -174,14 +174,12 @@ public:
     JPEGWriter& dqt(unsigned index, std::uint8_t value) {
         return segment(0xDB, char(index) + std::string(64, static_cast<char>(value)));
     }
-    struct Component {
-        std::uint8_t id, sampling, quantizationTable;
-    };
+    // A frame of components given as id, sampling factors and quantisation table.
     JPEGWriter& sof(std::uint8_t code, std::uint16_t width, std::uint16_t height,
-                    std::initializer_list<Component> components) {
+                    std::initializer_list<std::array<std::uint8_t, 3>> components) {
         std::string p = '\x08' + be16(height) + be16(width) + char(components.size());
-        for (const Component& c : components)
-            p += {char(c.id), char(c.sampling), char(c.quantizationTable)};
+        for (const auto& c : components)
+            p += {char(c[0]), char(c[1]), char(c[2])};
         return segment(code, p);
     }
     // A table with `count` codes of the given length (1..16) and these values.
@@ -191,15 +189,12 @@ public:
         counts[length - 1] = static_cast<char>(count);
         return segment(0xC4, char(tableClass << 4 | index) + counts + values);
     }
-    struct ScanComponent {
-        std::uint8_t id;
-        std::uint8_t selectors; // DC table in the high nibble, AC table in the low
-    };
-    JPEGWriter& sos(std::initializer_list<ScanComponent> components, std::uint8_t ss = 0,
-                    std::uint8_t se = 63, std::uint8_t approximation = 0) {
+    // A scan of components given as id and table selectors (DC in the high nibble, AC low).
+    JPEGWriter& sos(std::initializer_list<std::pair<std::uint8_t, std::uint8_t>> components,
+                    std::uint8_t ss = 0, std::uint8_t se = 63, std::uint8_t approximation = 0) {
         std::string p(1, char(components.size()));
-        for (const ScanComponent& c : components)
-            p += {char(c.id), char(c.selectors)};
+        for (auto [id, selectors] : components)
+            p += {char(id), char(selectors)};
         return segment(0xDA, p + char(ss) + char(se) + char(approximation));
     }
     JPEGWriter& raw(const std::string& bytes) {

@@ -23,7 +23,6 @@ std::string fixture(const std::string& name) {
 struct Decoded {
     IncrementalBuffer buffer;
     ImageMetadata meta;
-    Bytes topFirst() const { return topDown(buffer, meta.height); }
 };
 
 Decoded decodeBytes(const std::string& bytes, std::uint64_t maxPixels = Limits::maxJpegPixels) {
@@ -43,7 +42,7 @@ std::string refusal(const std::string& bytes, std::uint64_t maxPixels = Limits::
 // Largest and mean absolute sample difference between our decode and an 8-bit binary PGM or
 // PPM file of the same size, as djpeg writes it.
 std::pair<int, double> differenceFromPNM(const Decoded& image, const std::string& path) {
-    const Bytes ours = image.topFirst();
+    const Bytes ours = topDown(image.buffer, image.meta.height);
     const std::string header = std::string(image.meta.channels == 1 ? "P5\n" : "P6\n") +
                                std::to_string(image.meta.width) + " " +
                                std::to_string(image.meta.height) + "\n255\n";

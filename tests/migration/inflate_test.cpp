@@ -46,11 +46,11 @@ const std::vector<std::pair<int, int>> settings = {{0, 0}, {1, 0}, {2, 0}, {3, 0
                                                    {6, 0}, {7, 0}, {8, 0}, {9, 0}, {1, 1}, {9, 1},
                                                    {1, 2}, {9, 2}, {1, 3}, {9, 3}, {1, 4}, {9, 4}};
 
-// zlib's raw (window bits -15) and zlib-wrapped (15) streams of payloads that drive it into
-// every kind of block: incompressible bytes (stored blocks of the largest size and beyond), and
-// a mix of runs (distance 1), words (short codes, many matches), rare symbols (codes longer than
-// the root tables) and far copies (long distances, 258-byte matches); "short" is a piece of
-// both. The system's Python makes both, keyed "payload" and "payload.level.strategy.wbits".
+// The system's Python makes payloads that drive zlib into every kind of block: incompressible
+// bytes (stored blocks of the largest size and beyond), and a mix of runs (distance 1), words
+// (short codes), rare symbols (codes longer than the root tables) and far copies (258-byte
+// matches, long distances); "short" is a piece of both. Their raw (window bits -15) and
+// zlib-wrapped (15) streams are keyed "payload.level.strategy.wbits".
 struct Corpus {
     int status = -1;
     std::map<std::string, Bytes> payloads, streams;

@@ -113,9 +113,8 @@ template <typename F> std::string outcome(F&& f) {
     }
 }
 
-// A decoder for a random valid JPEG code: counts of 1..16-bit codes that never over-subscribe,
-// sometimes complete (so that the extra code has no room), sometimes far from it, with random
-// values. False for a draw the decoder refuses.
+// A decoder for a random JPEG code of 1..16-bit codes that never over-subscribe, now complete
+// (no room for the extra code), now far from it; false for a draw the decoder refuses.
 bool randomDecoder(std::mt19937& random, HuffmanDecoder& decoder) {
     std::array<std::uint8_t, 16> counts{};
     std::uint64_t room = 1; // free codes at the current length

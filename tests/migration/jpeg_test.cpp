@@ -192,8 +192,7 @@ TEST(JPEGRefusal, EveryRefusalHasItsMessage) {
     const std::string grey = fixture("rose_grey.jpg");
 
     const std::pair<std::string, std::string> cases[] = {
-        // Files of real tools: CMYK, arithmetic coding, progressive with restarts, components
-        // in separate sequential scans, 16-bit quantisation tables.
+        // Files of real tools.
         {fixture("refused/cmyk.jpg"), "No support for JPEG with channels other than 1 or 3. "},
         {fixture("refused/arithmetic.jpg"), "No support for JPEG marker c9. "},
         {fixture("refused/progressive_restart.jpg"),

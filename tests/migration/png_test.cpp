@@ -104,6 +104,8 @@ TEST(PNGImport, RefusesWithExactMessages) {
     stored.resize(stored.size() + 31 * 46);
     stored[7 + 46 * 3] = 5;
     stored.insert(stored.end(), {0, 0, 0, 0});
+    Bytes badSignature = fixtureBytes("png/grey8.png");
+    badSignature[1] = 'Q';
     const std::pair<Bytes, const char*> cases[] = {
         {fixtureBytes("png/interlaced.png"), "No support for PNG interlace method 1. "},
         {fixtureBytes("png/grey1.png"), "png : image data size missmatch"},
@@ -114,12 +116,7 @@ TEST(PNGImport, RefusesWithExactMessages) {
         {fixtureBytes("png/badzlib.png"), "png : invalid zlib header"},
         {fixtureBytes("png/backref.png"),
          "deflate : Back reference refer beyond beginning of buffer. "},
-        {[] {
-             Bytes b = fixtureBytes("png/grey8.png");
-             b[1] = 'Q';
-             return b;
-         }(),
-         "png : signature missmatch"},
+        {badSignature, "png : signature missmatch"},
         {set("grey8.png", 0, 10, 1), "No support for PNG compression method 1. "},
         {set("grey8.png", 0, 11, 2), "No support for PNG filter method 2. "},
         {set("grey8.png", 0, 9, 5), "No support for PNG color type 5. "},

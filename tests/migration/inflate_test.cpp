@@ -128,7 +128,7 @@ TEST(InflateZlib, GivesBackEveryPayloadStopsAtItsEndAndFailsCutShort) {
                     ASSERT_TRUE(o.output == payload) << chunked << ": " << o.output.size();
                     ASSERT_EQ(o.consumed, length) << chunked;
                 }
-                // Past a limit, decoding stops within one match or stored block of it.
+                // Past a limit, decoding stops no more than one match beyond it.
                 const Outcome half = inflateBytes(inflater, stream, true, payload.size() / 2);
                 ASSERT_EQ(half.error, payload.empty() ? "" : "limit");
                 ASSERT_TRUE(half.output.size() <= payload.size() / 2 + 258 &&

@@ -1,446 +1,189 @@
-// The inflater against streams made by zlib and against hand-made streams for each rule and
-// refusal; the stored-block writer's exact layout.
+// The inflater against zlib's own streams of several payloads, levels and strategies, whole,
+// cut short and under output limits, and on hand-made damaged streams.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
+#include <map>
 
-#include "core/streams.hpp"
+#include "codec_support.hpp"
 #include "migration/inflate.hpp"
-#include "migration/inflate_reference.hpp"
 
 namespace ZELK::Migration {
 namespace {
 
-using Testing::BitWriter;
-using Testing::SequentialStream;
+using namespace Testing;
 
-std::vector<std::uint8_t> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_TRUE(in.good()) << path;
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+struct Outcome {
+    Bytes output;
+    std::string error;
+    std::size_t consumed = 0;
+};
 
-std::string zlibFixture(const std::string& name) {
-    return std::string(PENVEX_TEST_DATA) + "/zlib/" + name;
-}
-
-std::vector<std::uint8_t> bytesOf(const IncrementalBuffer& b) {
-    return {b.data(), b.data() + b.size()};
-}
-
-// Inflates a whole byte vector from a buffer stream.
-std::vector<std::uint8_t> inflateAll(const std::vector<std::uint8_t>& stream) {
-    Inflater inflater;
-    ConstBufferStream source(stream.data(), static_cast<std::uint32_t>(stream.size()));
+// Inflates from a buffer stream (read in chunks) or a sequential one (read byte by byte),
+// appending to `before`.
+Outcome inflateBytes(Inflater& inflater, const Bytes& stream, bool chunked = true,
+                     std::uint64_t limit = Inflater::unlimited, const Bytes& before = {}) {
+    Outcome o;
     IncrementalBuffer out;
-    EXPECT_EQ(inflater.inflate(source, out), Inflater::Result::Complete);
-    return bytesOf(out);
+    out.append(before.data(), static_cast<std::uint32_t>(before.size()));
+    ConstBufferStream buffered(stream.data(), static_cast<std::uint32_t>(stream.size()));
+    SequentialStream sequential(stream);
+    auto result = Inflater::Result::Complete;
+    o.error = messageOf([&] {
+        result =
+            inflater.inflate(chunked ? static_cast<ReadStream&>(buffered) : sequential, out, limit);
+    });
+    o.consumed = chunked ? buffered.tell() : sequential.position();
+    if (o.error == "(no exception)")
+        o.error = result == Inflater::Result::LimitExceeded ? "limit" : "";
+    o.output = bytesOf(out);
+    return o;
 }
 
-// The message of the exception that inflating the stream raises; empty when none.
-std::string inflateError(const std::vector<std::uint8_t>& stream) {
-    Inflater inflater;
-    ConstBufferStream source(stream.data(), static_cast<std::uint32_t>(stream.size()));
-    IncrementalBuffer out;
-    try {
-        inflater.inflate(source, out);
-    } catch (const Exception& e) {
-        return e.message();
-    }
-    return {};
+// Level and strategy pairs given to zlib: every level with the default strategy, the others
+// (filtered, Huffman only, run-length, fixed codes) at a fast and a thorough level.
+const std::vector<std::pair<int, int>> settings = {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0},
+                                                   {6, 0}, {7, 0}, {8, 0}, {9, 0}, {1, 1}, {9, 1},
+                                                   {1, 2}, {9, 2}, {1, 3}, {9, 3}, {1, 4}, {9, 4}};
+
+// The system's Python makes payloads that drive zlib into every kind of block: incompressible
+// bytes (stored blocks of the largest size and beyond), and a mix of runs (distance 1), words
+// (short codes), rare symbols (codes longer than the root tables) and far copies (258-byte
+// matches, long distances); "short" is a piece of both. Their raw (window bits -15) and
+// zlib-wrapped (15) streams are keyed "payload.level.strategy.wbits".
+struct Corpus {
+    int status = -1;
+    std::map<std::string, Bytes> payloads, streams;
+};
+
+const Corpus& corpus() {
+    static const Corpus c = [] {
+        const PenvexTest::ScratchDir dir;
+        PenvexTest::writeFile(dir / "make.py", R"(
+import random, sys, zlib
+r, d = random.Random(7), sys.argv[1]
+noise, mix = r.randbytes(70000), bytearray()
+words = [b"line ", b"sketch ", b"stroke ", b"pen ", b"curve\n", b"the "]
+while len(mix) < 200000:
+    n, kind, run = r.randint(1, 600), r.randrange(4), r.randrange(256)
+    back = r.randint(1, min(32768, len(mix) + 1))
+    for _ in range(n):
+        if kind == 0: mix.append(run)
+        elif kind == 1: mix += r.choice(words)
+        elif kind == 2 or back > len(mix): mix.append(min(int(r.expovariate(0.35)), 255))
+        else: mix.append(mix[-back])
+payloads = {"empty": b"", "one": b"x", "random": noise, "mixed": mix}
+payloads["short"] = mix[:6000] + noise[:1500]
+for name, data in payloads.items():
+    open(f"{d}/{name}", "wb").write(data)
+    for s in sys.argv[2:]:
+        level, strategy = map(int, s.split("."))
+        for wbits in (-15, 15):
+            z = zlib.compressobj(level, zlib.DEFLATED, wbits, 9, strategy)
+            open(f"{d}/{name}.{s}.{wbits}", "wb").write(z.compress(data) + z.flush())
+)");
+        std::string command = "/usr/bin/python3 '" + (dir / "make.py").string() + "' '" +
+                              (dir / "out").string() + "'";
+        for (auto [level, strategy] : settings)
+            command += " " + std::to_string(level) + "." + std::to_string(strategy);
+        std::filesystem::create_directory(dir / "out");
+        Corpus c;
+        c.status = std::system(command.c_str());
+        for (const auto& entry : std::filesystem::directory_iterator(dir / "out")) {
+            const std::string name = entry.path().filename().string();
+            (name.find('.') == std::string::npos ? c.payloads : c.streams)[name] =
+                fixtureBytes(entry.path().string());
+        }
+        return c;
+    }();
+    return c;
 }
 
-TEST(Inflate, DecodesZlibStreamsOfEveryLevelAndStrategy) {
-    // Trailing bytes after each stream must stay unread: the stream is left right after the
-    // final block, whether it is read in chunks or byte by byte.
-    const std::vector<std::uint8_t> trailer = {0xDE, 0xAD, 0xBE, 0xEF, 0x01, 0x02, 0x03,
-                                               0x04, 0x05, 0x06, 0x07, 0x08, 0x09};
-    std::vector<std::string> names;
-    for (const char* source : {"text", "mixed"}) {
-        for (int level = 0; level <= 9; ++level)
-            names.push_back(std::string(source) + ".level" + std::to_string(level));
-        for (const char* strategy : {"fixed", "huffman", "rle"})
-            names.push_back(std::string(source) + "." + strategy);
-    }
-    names.push_back("one.level6");
-    names.push_back("empty.level6");
+std::string key(const std::string& payload, std::pair<int, int> setting, int wbits) {
+    return payload + "." + std::to_string(setting.first) + "." + std::to_string(setting.second) +
+           "." + std::to_string(wbits);
+}
 
+TEST(InflateZlib, GivesBackEveryPayloadStopsAtItsEndAndFailsCutShort) {
+    const Corpus& c = corpus();
+    ASSERT_EQ(c.status, 0) << "python3 with zlib is needed";
+    ASSERT_EQ(c.payloads.size(), 5u);
+    ASSERT_EQ(c.streams.size(), 5 * settings.size() * 2);
+    // Bytes after a raw stream stay unread; a wrapped one stops before its 4-byte checksum.
+    const Bytes trailer = {0xDE, 0xAD, 0xBE, 0xEF, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     Inflater inflater; // one instance for all: no state may leak from one stream to the next
-    for (const std::string& name : names) {
-        SCOPED_TRACE(name);
-        const std::string source = name.substr(0, name.find('.'));
-        const std::vector<std::uint8_t> expected = readFile(zlibFixture(source + ".bin"));
-        std::vector<std::uint8_t> stream = readFile(zlibFixture(name + ".deflate"));
-        const std::size_t streamLength = stream.size();
-        stream.insert(stream.end(), trailer.begin(), trailer.end());
-
-        ConstBufferStream chunked(stream.data(), static_cast<std::uint32_t>(stream.size()));
-        IncrementalBuffer out;
-        ASSERT_EQ(inflater.inflate(chunked, out), Inflater::Result::Complete);
-        EXPECT_EQ(bytesOf(out), expected);
-        EXPECT_EQ(chunked.tell(), streamLength);
-
-        SequentialStream sequential(stream);
-        IncrementalBuffer again;
-        ASSERT_EQ(inflater.inflate(sequential, again), Inflater::Result::Complete);
-        EXPECT_EQ(bytesOf(again), expected);
-        EXPECT_EQ(sequential.position(), streamLength);
-    }
+    for (const auto& [name, payload] : c.payloads)
+        for (auto setting : settings)
+            for (int wbits : {-15, 15}) {
+                SCOPED_TRACE(key(name, setting, wbits));
+                Bytes stream = c.streams.at(key(name, setting, wbits));
+                std::size_t length = stream.size();
+                if (wbits > 0)
+                    stream.erase(stream.begin(), stream.begin() + 2), length -= 6;
+                else
+                    stream.insert(stream.end(), trailer.begin(), trailer.end());
+                for (bool chunked : {true, false}) {
+                    const Outcome o = inflateBytes(inflater, stream, chunked);
+                    ASSERT_EQ(o.error, "") << chunked;
+                    ASSERT_TRUE(o.output == payload) << chunked << ": " << o.output.size();
+                    ASSERT_EQ(o.consumed, length) << chunked;
+                }
+                // Past a limit, decoding stops no more than one match beyond it.
+                const Outcome half = inflateBytes(inflater, stream, true, payload.size() / 2);
+                ASSERT_EQ(half.error, payload.empty() ? "" : "limit");
+                ASSERT_TRUE(half.output.size() <= payload.size() / 2 + 258 &&
+                            std::equal(half.output.begin(), half.output.end(), payload.begin()));
+                ASSERT_EQ(inflateBytes(inflater, stream, true, payload.size()).error, "");
+                // Cut short, a stream fails on reading and keeps what it decoded.
+                for (std::size_t cut = 0; name == "short" && cut < length; cut += 5)
+                    for (bool chunked : {true, false}) {
+                        const Outcome o = inflateBytes(
+                            inflater, Bytes(stream.begin(), stream.begin() + cut), chunked);
+                        ASSERT_EQ(o.error, "Attempted to read over end of buffer. ") << cut;
+                        ASSERT_LE(o.output.size(), payload.size()) << cut;
+                        ASSERT_TRUE(std::equal(o.output.begin(), o.output.end(), payload.begin()));
+                    }
+            }
 }
 
-TEST(Inflate, ReadsConsecutiveStreamsFromOneSource) {
-    // Two streams back to back, the first ending in the middle of a byte: the second starts
-    // on the next byte boundary, where the first call left the stream.
-    std::vector<std::uint8_t> both = readFile(zlibFixture("text.level6.deflate"));
-    const std::vector<std::uint8_t> second = readFile(zlibFixture("mixed.level1.deflate"));
-    both.insert(both.end(), second.begin(), second.end());
-    ConstBufferStream source(both.data(), static_cast<std::uint32_t>(both.size()));
+TEST(InflateDamaged, RefusesWithTheExactMessage) {
+    // One final block each (bit 1, then the type in two bits). The destination already holds
+    // "earlier": it is no part of the stream's history and stays, with what was decoded before
+    // the error.
+    struct Row {
+        Bytes stream;
+        std::string output, message;
+    } rows[] = {{{}, "", "Attempted to read over end of buffer. "},
+                {{0x07}, "", "deflate : Reserved block type detected. "},
+                // Stored, length 5 with complement 0xFFFB.
+                {{0x01, 0x05, 0x00, 0xFB, 0xFF, 'a', 'b'},
+                 "",
+                 "deflate : Missmatching length and length complement in no compression block. "},
+                // Dynamic, no extra lengths, code-length code lengths for 16, 17, 18 and 0 only:
+                // all four of one bit; only 0 with a code ("0"), then "1"; 0 and 18 with a code,
+                // then two runs of 138 zeros for 257 literal/length code lengths.
+                {{0x05, 0x00, 0x92, 0x04}, "", "deflate : Over-subscribed Huffman code lengths. "},
+                {{0x05, 0x00, 0x00, 0x24}, "", "deflate : Invalid Huffman code. "},
+                {{0x05, 0x00, 0x80, 0xE4, 0xFF, 0x1F},
+                 "",
+                 "deflate : Invalid number of code length symbols unpacked. "},
+                // Fixed codes: literals, then literal/length 286; a length 3 with distance code 30;
+                // a length 3 at distance 6.
+                {{0xCB, 0xC8, 0x1C, 0x03}, "hi", "deflate : Invalid literal/length symbol. "},
+                {{0x4B, 0x04, 0x3E}, "a", "deflate : Invalid distance symbol. "},
+                {{0xCB, 0x48, 0xCD, 0xC9, 0xC9, 0x07, 0x92, 0x00},
+                 "hello",
+                 "deflate : Back reference refer beyond beginning of buffer. "}};
+    const Bytes earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
     Inflater inflater;
-    IncrementalBuffer first, next;
-    inflater.inflate(source, first);
-    inflater.inflate(source, next);
-    EXPECT_EQ(bytesOf(first), readFile(zlibFixture("text.bin")));
-    EXPECT_EQ(bytesOf(next), readFile(zlibFixture("mixed.bin")));
-    EXPECT_TRUE(source.atEnd());
-}
-
-TEST(Inflate, ResolvesMatchesAgainstTheOutput) {
-    Testing::BitWriter w;
-    HuffmanTree fixed;
-    fixed.build(Testing::fixedLiteralLengths(), "deflate");
-    auto literal = [&](std::uint32_t s) { w.code(fixed.codes()[s], fixed.lengths()[s]); };
-    auto match = [&](std::uint32_t length, std::uint32_t distance) {
-        const Testing::Coded l = Testing::codeLength(length);
-        literal(l.symbol);
-        w.bits(l.extra, l.extraBits);
-        const Testing::Coded d = Testing::codeDistance(distance);
-        w.code(d.symbol, 5);
-        w.bits(d.extra, d.extraBits);
-    };
-    w.bits(1, 1);
-    w.bits(1, 2);
-    literal('x');
-    match(258, 1); // a single literal repeated: 259 equal bytes
-    literal('a');
-    literal('b');
-    literal('c');
-    match(10, 3); // overlapping pattern copy
-    match(3, 262);
-    literal(256);
-    std::vector<std::uint8_t> expected(259, 'x');
-    const std::string tail = "abcabcabcabca";
-    expected.insert(expected.end(), tail.begin(), tail.end());
-    expected.insert(expected.end(), expected.end() - 262, expected.end() - 259);
-    EXPECT_EQ(inflateAll(w.finish()), expected);
-}
-
-TEST(Inflate, BackReferencesReachOnlyThisCallsOutput) {
-    auto stream = [](std::uint32_t distance) {
-        BitWriter w;
-        HuffmanTree fixed;
-        fixed.build(Testing::fixedLiteralLengths(), "deflate");
-        w.bits(1, 1);
-        w.bits(1, 2);
-        for (char c : std::string("hello"))
-            w.code(fixed.codes()[c], fixed.lengths()[c]);
-        w.code(fixed.codes()[257], 7); // length 3
-        const Testing::Coded d = Testing::codeDistance(distance);
-        w.code(d.symbol, 5);
-        w.bits(d.extra, d.extraBits);
-        w.code(0, 7);
-        return w.finish();
-    };
-    EXPECT_EQ(inflateError(stream(5)), "");
-    EXPECT_EQ(inflateError(stream(6)),
-              "deflate : Back reference refer beyond beginning of buffer. ");
-
-    // Output already in the destination is not part of this stream's history.
-    const std::vector<std::uint8_t> bytes = stream(6);
-    ConstBufferStream source(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-    IncrementalBuffer out;
-    out.append(reinterpret_cast<const std::uint8_t*>("earlier"), 7);
-    Inflater inflater;
-    EXPECT_THROW(inflater.inflate(source, out), FormatException);
-    // What was decoded before the error stays, after the earlier content.
-    EXPECT_EQ(bytesOf(out), std::vector<std::uint8_t>(
-                                {'e', 'a', 'r', 'l', 'i', 'e', 'r', 'h', 'e', 'l', 'l', 'o'}));
-}
-
-TEST(Inflate, StoredBlocks) {
-    BitWriter w;
-    w.bits(0, 1);
-    w.bits(0, 2);
-    w.bytes({3, 0, 0xFC, 0xFF, 'a', 'b', 'c'});
-    w.bits(1, 1);
-    w.bits(0, 2);
-    w.bytes({0, 0, 0xFF, 0xFF}); // an empty final block
-    EXPECT_EQ(inflateAll(w.finish()), std::vector<std::uint8_t>({'a', 'b', 'c'}));
-
-    BitWriter bad;
-    bad.bits(1, 1);
-    bad.bits(0, 2);
-    bad.bytes({3, 0, 0xFC, 0xFE, 'a', 'b', 'c'});
-    EXPECT_EQ(inflateError(bad.finish()),
-              "deflate : Missmatching length and length complement in no compression block. ");
-
-    BitWriter shortBlock;
-    shortBlock.bits(1, 1);
-    shortBlock.bits(0, 2);
-    shortBlock.bytes({9, 0, 0xF6, 0xFF, 'a', 'b', 'c'});
-    EXPECT_EQ(inflateError(shortBlock.finish()), "Attempted to read over end of buffer. ");
-}
-
-TEST(Inflate, RefusesReservedBlocksSymbolsAndTruncation) {
-    BitWriter reserved;
-    reserved.bits(1, 1);
-    reserved.bits(3, 2);
-    EXPECT_EQ(inflateError(reserved.finish()), "deflate : Reserved block type detected. ");
-
-    HuffmanTree fixed;
-    fixed.build(Testing::fixedLiteralLengths(), "deflate");
-    for (std::uint32_t symbol : {286u, 287u}) {
-        BitWriter w;
-        w.bits(1, 1);
-        w.bits(1, 2);
-        w.code(fixed.codes()[symbol], fixed.lengths()[symbol]);
-        EXPECT_EQ(inflateError(w.finish()), "deflate : Invalid literal/length symbol. ");
-    }
-    for (std::uint32_t code : {30u, 31u}) {
-        BitWriter w;
-        w.bits(1, 1);
-        w.bits(1, 2);
-        w.code(fixed.codes()['a'], 8);
-        w.code(fixed.codes()[257], 7);
-        w.code(code, 5);
-        EXPECT_EQ(inflateError(w.finish()), "deflate : Invalid distance symbol. ");
-    }
-
-    // A fixed block that stops before its end-of-block code.
-    const std::vector<std::uint8_t> full = readFile(zlibFixture("text.fixed.deflate"));
-    const std::vector<std::uint8_t> cut(full.begin(), full.end() - 1);
-    EXPECT_EQ(inflateError(cut), "Attempted to read over end of buffer. ");
-    SequentialStream sequential(cut);
-    Inflater inflater;
-    IncrementalBuffer out;
-    EXPECT_THROW(inflater.inflate(sequential, out), ZELK::StreamException);
-    // Everything before the missing end was decoded.
-    const std::vector<std::uint8_t> text = readFile(zlibFixture("text.bin"));
-    EXPECT_GT(out.size(), text.size() - 300);
-    EXPECT_TRUE(std::equal(out.data(), out.data() + out.size(), text.begin()));
-}
-
-// Writes a dynamic block header: the code-length code and the code-length symbols given as
-// (symbol, extra) pairs.
-void dynamicHeader(BitWriter& w, std::uint32_t hlit, std::uint32_t hdist,
-                   const std::vector<std::uint32_t>& codeLengthLengths,
-                   const std::vector<std::pair<std::uint32_t, std::uint32_t>>& symbols) {
-    static const int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-    w.bits(hlit - 257, 5);
-    w.bits(hdist - 1, 5);
-    w.bits(15, 4);
-    for (int i = 0; i < 19; ++i)
-        w.bits(codeLengthLengths[order[i]], 3);
-    HuffmanTree cl;
-    cl.build(codeLengthLengths, "deflate");
-    for (auto [symbol, extra] : symbols) {
-        w.code(cl.codes()[symbol], cl.lengths()[symbol]);
-        if (symbol == 16)
-            w.bits(extra, 2);
-        else if (symbol == 17)
-            w.bits(extra, 3);
-        else if (symbol == 18)
-            w.bits(extra, 7);
-    }
-}
-
-// A complete code for the code-length symbols the tests use: 0..4 and 16..18, length 3 each.
-std::vector<std::uint32_t> smallCodeLengthCode() {
-    std::vector<std::uint32_t> cl(19, 0);
-    for (std::uint32_t s : {0u, 1u, 2u, 3u, 4u, 16u, 17u, 18u})
-        cl[s] = 3;
-    return cl;
-}
-
-using Symbols = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
-
-TEST(Inflate, DynamicBlockCodeLengthRules) {
-    const std::vector<std::uint32_t> cl = smallCodeLengthCode();
-    // Literal/length list of 258: 'a' (97), 256 and 257 of length 2, the rest zero.
-    const Symbols literalList = {{18, 97 - 11}, {2, 0}, {18, 138 - 11},
-                                 {18, 20 - 11}, {2, 0}, {2, 0}};
-    auto block = [&](std::uint32_t hdist, const Symbols& distanceList) {
-        BitWriter w;
-        w.bits(1, 1);
-        w.bits(2, 2);
-        Symbols symbols = literalList;
-        symbols.insert(symbols.end(), distanceList.begin(), distanceList.end());
-        dynamicHeader(w, 258, hdist, cl, symbols);
-        return w;
-    };
-
-    // The distance list opens with a repeat code 16: three copies of the last literal/length
-    // length, 2.
-    BitWriter ok = block(3, {{16, 0}});
-    std::vector<std::uint32_t> litLengths(258, 0);
-    litLengths[97] = litLengths[256] = litLengths[257] = 2;
-    HuffmanTree lit;
-    lit.build(litLengths, "deflate");
-    HuffmanTree dist;
-    dist.build({2, 2, 2}, "deflate");
-    ok.code(lit.codes()[97], 2);
-    ok.code(lit.codes()[257], 2); // length 3
-    ok.code(dist.codes()[0], 2);  // distance 1
-    ok.code(lit.codes()[256], 2);
-    EXPECT_EQ(inflateAll(ok.finish()), std::vector<std::uint8_t>({'a', 'a', 'a', 'a'}));
-
-    // The same repeat where the distance list holds only two entries.
-    EXPECT_EQ(inflateError(block(2, {{16, 0}}).finish()),
-              "deflate : Invalid number of code length symbols unpacked. ");
-
-    // A zero run that crosses from the literal/length list into the distance list.
-    BitWriter crossing;
-    crossing.bits(1, 1);
-    crossing.bits(2, 2);
-    dynamicHeader(crossing, 257, 1, cl, {{18, 97 - 11}, {2, 0}, {18, 138 - 11}, {18, 41 - 11}});
-    EXPECT_EQ(inflateError(crossing.finish()),
-              "deflate : Invalid number of code length symbols unpacked. ");
-
-    // Three literal codes of length 1: refused when the tree is built.
-    BitWriter oversubscribed;
-    oversubscribed.bits(1, 1);
-    oversubscribed.bits(2, 2);
-    dynamicHeader(oversubscribed, 257, 1, cl,
-                  {{18, 97 - 11}, {1, 0}, {1, 0}, {1, 0}, {18, 138 - 11}, {18, 19 - 11}, {0, 0}});
-    EXPECT_EQ(inflateError(oversubscribed.finish()),
-              "deflate : Over-subscribed Huffman code lengths. ");
-}
-
-TEST(Inflate, IncompleteCodesDecodeUntilAnUnassignedSequence) {
-    // Literal/length code: 'z' length 1, 256 length 2, 257 length 3 (the code 111 unused);
-    // distance code: a single code of length 1 (the code 1 unused).
-    auto header = [](BitWriter& w) {
-        w.bits(1, 1);
-        w.bits(2, 2);
-        dynamicHeader(w, 258, 1, smallCodeLengthCode(),
-                      {{18, 122 - 11}, {1, 0}, {18, 133 - 11}, {2, 0}, {3, 0}, {1, 0}});
-    };
-    std::vector<std::uint32_t> litLengths(258, 0);
-    litLengths['z'] = 1;
-    litLengths[256] = 2;
-    litLengths[257] = 3;
-    HuffmanTree lit;
-    lit.build(litLengths, "deflate");
-
-    BitWriter good;
-    header(good);
-    good.code(lit.codes()['z'], 1);
-    good.code(lit.codes()[257], 3);
-    good.code(0, 1); // distance 1
-    good.code(lit.codes()[256], 2);
-    EXPECT_EQ(inflateAll(good.finish()), std::vector<std::uint8_t>({'z', 'z', 'z', 'z'}));
-
-    BitWriter unusedLiteral;
-    header(unusedLiteral);
-    unusedLiteral.code(lit.codes()['z'], 1);
-    unusedLiteral.code(7, 3);
-    EXPECT_EQ(inflateError(unusedLiteral.finish()), "deflate : Invalid Huffman code. ");
-
-    BitWriter unusedDistance;
-    header(unusedDistance);
-    unusedDistance.code(lit.codes()['z'], 1);
-    unusedDistance.code(lit.codes()[257], 3);
-    unusedDistance.code(1, 1);
-    EXPECT_EQ(inflateError(unusedDistance.finish()), "deflate : Invalid Huffman code. ");
-}
-
-// A stream of a few kilobytes that expands about a thousandfold: one literal, then matches of
-// 258 bytes at distance 1 coded in two bits each.
-std::vector<std::uint8_t> expandingStream(std::uint32_t matches) {
-    BitWriter w;
-    w.bits(1, 1);
-    w.bits(2, 2);
-    // Literal 0 and 256 of length 2, 285 of length 1; one distance code of length 1.
-    dynamicHeader(w, 286, 1, smallCodeLengthCode(),
-                  {{2, 0}, {18, 138 - 11}, {18, 117 - 11}, {2, 0}, {18, 28 - 11}, {1, 0}, {1, 0}});
-    std::vector<std::uint32_t> litLengths(286, 0);
-    litLengths[0] = litLengths[256] = 2;
-    litLengths[285] = 1;
-    HuffmanTree lit;
-    lit.build(litLengths, "deflate");
-    w.code(lit.codes()[0], 2);
-    for (std::uint32_t i = 0; i < matches; ++i) {
-        w.code(lit.codes()[285], 1);
-        w.code(0, 1);
-    }
-    w.code(lit.codes()[256], 2);
-    return w.finish();
-}
-
-TEST(Inflate, StopsOnceTheOutputPassesTheLimit) {
-    // text.level0 holds 40000 bytes in stored blocks, text.level9 in compressed blocks.
-    for (const char* name : {"text.level0.deflate", "text.level9.deflate"}) {
-        SCOPED_TRACE(name);
-        const std::vector<std::uint8_t> stream = readFile(zlibFixture(name));
-        Inflater inflater;
-        for (std::uint64_t limit : {0ull, 1000ull, 39999ull}) {
-            ConstBufferStream source(stream.data(), static_cast<std::uint32_t>(stream.size()));
-            IncrementalBuffer out;
-            EXPECT_EQ(inflater.inflate(source, out, limit), Inflater::Result::LimitExceeded);
-            EXPECT_LE(out.capacity(), limit + 300);
+    for (const Row& row : rows)
+        for (bool chunked : {true, false}) {
+            SCOPED_TRACE(row.message + (chunked ? " in chunks" : " byte by byte"));
+            const Outcome o =
+                inflateBytes(inflater, row.stream, chunked, Inflater::unlimited, earlier);
+            EXPECT_EQ(o.error, row.message);
+            EXPECT_EQ(std::string(o.output.begin(), o.output.end()), "earlier" + row.output);
         }
-        ConstBufferStream source(stream.data(), static_cast<std::uint32_t>(stream.size()));
-        IncrementalBuffer out;
-        EXPECT_EQ(inflater.inflate(source, out, 40000), Inflater::Result::Complete);
-        EXPECT_EQ(out.size(), 40000u);
-    }
-
-    const std::vector<std::uint8_t> bomb = expandingStream(16000);
-    ASSERT_LT(bomb.size(), 4100u);
-    Inflater inflater;
-    {
-        ConstBufferStream source(bomb.data(), static_cast<std::uint32_t>(bomb.size()));
-        IncrementalBuffer out;
-        EXPECT_EQ(inflater.inflate(source, out, 10000), Inflater::Result::LimitExceeded);
-        EXPECT_LE(out.capacity(), 10300u);
-    }
-    const std::vector<std::uint8_t> all = inflateAll(bomb);
-    EXPECT_EQ(all.size(), 1u + 258u * 16000u);
-    EXPECT_TRUE(std::all_of(all.begin(), all.end(), [](std::uint8_t b) { return b == 0; }));
-}
-
-TEST(DeflateStored, BlockLayoutAndRoundTrip) {
-    auto deflate = [](std::uint32_t size) {
-        std::vector<std::uint8_t> source(size);
-        for (std::uint32_t i = 0; i < size; ++i)
-            source[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
-        IncrementalBuffer written;
-        BufferStream out(written);
-        deflateStored(source.data(), size, out);
-        EXPECT_EQ(written.size(), deflateStoredSize(size));
-        if (size > 0) { // an empty source leaves no stream at all
-            EXPECT_EQ(inflateAll(bytesOf(written)), source);
-        }
-        return bytesOf(written);
-    };
-    EXPECT_TRUE(deflate(0).empty());
-
-    const std::vector<std::uint8_t> one = deflate(65535);
-    ASSERT_EQ(one.size(), 65540u);
-    EXPECT_EQ(std::vector<std::uint8_t>(one.begin(), one.begin() + 5),
-              std::vector<std::uint8_t>({1, 0xFF, 0xFF, 0, 0}));
-
-    const std::vector<std::uint8_t> two = deflate(65536);
-    ASSERT_EQ(two.size(), 65546u);
-    EXPECT_EQ(std::vector<std::uint8_t>(two.begin(), two.begin() + 5),
-              std::vector<std::uint8_t>({0, 0xFF, 0xFF, 0, 0}));
-    EXPECT_EQ(std::vector<std::uint8_t>(two.begin() + 65540, two.begin() + 65545),
-              std::vector<std::uint8_t>({1, 1, 0, 0xFE, 0xFF}));
-
-    deflate(3 * 65535 + 17);
 }
 
 } // namespace

@@ -1,0 +1,342 @@
+// PNG import of Pillow's and ImageMagick's files against ImageMagick's decode, export checked by
+// pngcheck and ImageMagick, exact refusals, and hostile files that must fail without a large
+// allocation (recorded by replacing the global array new).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <new>
+#include <random>
+#include <tuple>
+
+#include "codec_support.hpp"
+
+namespace {
+std::atomic<std::size_t> largestArray{0};
+} // namespace
+
+// Byte buffers are arrays of bytes; these are the allocations a hostile size could inflate.
+void* operator new[](std::size_t size) {
+    std::size_t seen = largestArray.load();
+    while (size > seen && !largestArray.compare_exchange_weak(seen, size)) {
+    }
+    if (void* p = std::malloc(size == 0 ? 1 : size))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace ZELK::Migration {
+namespace {
+
+using namespace Testing;
+using F = ImageMetadata::Format;
+
+std::vector<Chunk> fixtureChunks(const std::string& name) {
+    return parseChunks(fixtureBytes("png/" + name));
+}
+
+// A fixture file after editing its chunks (the CRCs are written anew).
+Bytes edited(const std::string& name, const std::function<void(std::vector<Chunk>&)>& edit) {
+    std::vector<Chunk> chunks = fixtureChunks(name);
+    edit(chunks);
+    return assemble(chunks);
+}
+
+Bytes ihdr(std::uint32_t width, std::uint32_t height, std::uint8_t depth, std::uint8_t colorType) {
+    Bytes data;
+    putBe32(data, width);
+    putBe32(data, height);
+    data.insert(data.end(), {depth, colorType, 0, 0, 0});
+    return data;
+}
+
+TEST(PNGImport, DecodesFilesOfRealEncodersLikeAReferenceDecoder) {
+    const std::tuple<const char*, std::uint32_t, std::uint32_t, F> cases[] = {
+        {"grey8", 1, 8, F::INTENSITY},
+        {"grey16", 1, 16, F::INTENSITY},
+        {"greyalpha8", 2, 8, F::INTENSITY},
+        {"greyalpha16", 2, 16, F::INTENSITY},
+        {"rgb8", 3, 8, F::RGBA},
+        {"rgb16", 3, 16, F::RGBA},
+        {"rgba8", 4, 8, F::RGBA},
+        {"rgba16", 4, 16, F::RGBA},
+        {"palette8", 3, 8, F::RGBA},
+        {"palette8-im", 3, 8, F::RGBA},
+        {"filters", 3, 8, F::RGBA},
+        {"ancillary", 3, 8, F::RGBA}};
+    for (auto [name, channels, bits, format] : cases) {
+        SCOPED_TRACE(name);
+        IncrementalBuffer data;
+        ImageMetadata meta;
+        meta.pixelAlignment = 32; // whatever the caller held is replaced
+        importImage(data, meta, PenvexTest::dataPath(std::string("png/") + name + ".png").string());
+        EXPECT_EQ(
+            std::tuple(meta.width, meta.height, meta.channels, meta.format, meta.pixelAlignment),
+            std::tuple(45u, 31u, channels, format, 0u));
+        EXPECT_EQ(meta.type.text(), std::to_string(bits) + "-bit unsigned little endian");
+        EXPECT_EQ(topDown(data, 31), fixtureBytes(std::string("png/") + name + ".raw"));
+    }
+}
+
+TEST(PNGImport, RefusesWithExactMessages) {
+    // One byte of a chunk's data changed.
+    auto set = [](const char* name, std::size_t chunk, std::size_t offset, std::uint8_t value) {
+        return edited(name, [=](std::vector<Chunk>& c) { c[chunk].data[offset] = value; });
+    };
+    // A zlib header with FLG's low five bits making (CMF * 256 + FLG) a multiple of 31.
+    auto zlib = [](std::uint8_t cmf, unsigned flg) {
+        flg = (flg & 0xE0) + (31 - (cmf * 256u + (flg & 0xE0)) % 31) % 31;
+        return edited("grey8.png", [=](std::vector<Chunk>& c) {
+            c[1].data[0] = cmf;
+            c[1].data[1] = std::uint8_t(flg);
+        });
+    };
+    // A grey image stored uncompressed whose fourth row has the filter type 5.
+    Bytes stored = {0x78, 0x01, 1, 0x92, 0x05, 0x6D, 0xFA}; // 1426 bytes: 31 rows of 1 + 45
+    stored.resize(stored.size() + 31 * 46);
+    stored[7 + 46 * 3] = 5;
+    stored.insert(stored.end(), {0, 0, 0, 0});
+    Bytes badSignature = fixtureBytes("png/grey8.png");
+    badSignature[1] = 'Q';
+    const std::pair<Bytes, const char*> cases[] = {
+        {fixtureBytes("png/interlaced.png"), "No support for PNG interlace method 1. "},
+        {fixtureBytes("png/grey1.png"), "png : image data size missmatch"},
+        {fixtureBytes("png/palette4.png"), "png : palette image data size missmatch"},
+        {fixtureBytes("png/badcrc.png"), "png : chunk crc missmatch"},
+        {fixtureBytes("png/signature-only.png"), "png : unexpected end of file"},
+        {fixtureBytes("png/critical.png"), "png : unsuppored critical chunk"},
+        {fixtureBytes("png/badzlib.png"), "png : invalid zlib header"},
+        {fixtureBytes("png/backref.png"),
+         "deflate : Back reference refer beyond beginning of buffer. "},
+        {badSignature, "png : signature missmatch"},
+        {set("grey8.png", 0, 10, 1), "No support for PNG compression method 1. "},
+        {set("grey8.png", 0, 11, 2), "No support for PNG filter method 2. "},
+        {set("grey8.png", 0, 9, 5), "No support for PNG color type 5. "},
+        {set("grey8.png", 0, 8, 3), "png : invalid bit depth"},
+        {zlib(0x78, 0x9C), ""},
+        {zlib(0x79, 0x9C), "png : unexpected zlib header compression method"},
+        {zlib(0x88, 0x9C), "png : unexpected zlib header compression info"},
+        {zlib(0x78, 0x20), "png : zlib header indicates preset dictionary"},
+        {edited("grey8.png", [&](std::vector<Chunk>& c) { c[1].data = stored; }),
+         "Value (5) out of bound (5). "},
+        {edited("palette8.png", [](std::vector<Chunk>& c) { c.insert(c.begin() + 1, c[1]); }),
+         "png : palette chunk has already appeared"},
+        {edited("palette8.png", [](std::vector<Chunk>& c) { c[1].data.pop_back(); }),
+         "png : palette size not a multiple of 3"},
+        {edited("palette8.png", [](std::vector<Chunk>& c) { c[1].data.resize(3 * 257); }),
+         "png : palette size larger than bit depth support"},
+        {edited("palette8.png", [](std::vector<Chunk>& c) { c[1].data.clear(); }),
+         "png : empty palette"},
+        {edited("palette8.png", [](std::vector<Chunk>& c) { c.erase(c.begin() + 1); }),
+         "png : missing palette indicated by header"},
+        {edited("palette8.png", [](std::vector<Chunk>& c) { c.back().data = {0}; }),
+         "png : end chunk is not empty"}};
+    for (const auto& [file, message] : cases)
+        EXPECT_EQ(importError(file), message);
+}
+
+TEST(PNGImport, IndicesBeyondThePaletteGiveBlack) {
+    // Only the first 40 entries kept: pixels of other colours turn black, the others stay.
+    const Bytes plte = fixtureChunks("palette8.png")[1].data;
+    Bytes expected = fixtureBytes("png/palette8.raw");
+    std::uint32_t black = 0;
+    for (auto p = expected.begin(); p != expected.end(); p += 3) {
+        bool kept = false;
+        for (auto e = plte.begin(); e != plte.begin() + 120 && !kept; e += 3)
+            kept = std::equal(e, e + 3, p);
+        if (!kept)
+            std::fill(p, p + 3, 0), ++black;
+    }
+    IncrementalBuffer data;
+    ImageMetadata meta;
+    auto cut = [](std::vector<Chunk>& c) { c[1].data.resize(120); };
+    ASSERT_EQ(importPNG(edited("palette8.png", cut), data, meta), "");
+    EXPECT_EQ(topDown(data, 31), expected);
+    EXPECT_GT(black, 100u);
+    EXPECT_LT(black, expected.size() / 3 - 100);
+}
+
+TEST(PNGImport, ChunkHandling) {
+    // Ancillary chunks of unknown types anywhere, a palette (checked, then ignored for a grey
+    // image), and the image data split into one-byte IDAT chunks.
+    const Chunk palette = fixtureChunks("palette8.png")[1];
+    Bytes file = edited("grey8.png", [&](std::vector<Chunk>& c) {
+        std::vector<Chunk> split = {c[0], {"zzZz", {1, 2, 3}}, palette};
+        for (std::uint8_t b : c[1].data)
+            split.push_back({"IDAT", {b}});
+        split.push_back({"prVt", {}});
+        split.push_back(c[2]);
+        c = split;
+    });
+    const std::size_t length = file.size();
+    file.insert(file.end(), {1, 2, 3, 4, 5});
+    ConstBufferStream source(file.data(), static_cast<std::uint32_t>(file.size()));
+    PNGImporter importer;
+    importer.attach(source);
+    IncrementalBuffer data;
+    ImageMetadata meta;
+    importer.importData(data, meta);
+    EXPECT_EQ(meta.channels, 1u);
+    EXPECT_EQ(topDown(data, 31), fixtureBytes("png/grey8.raw"));
+    EXPECT_EQ(source.tell(), length); // bytes after IEND are not read
+}
+
+TEST(PNGExport, FilesPassPngcheckAndDecodeElsewhereToOurPixels) {
+    // The large image takes several stored blocks.
+    const PenvexTest::ScratchDir dir;
+    const std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, F, const char*>
+        cases[] = {{37, 23, 1, 8, F::INTENSITY, "I"}, {37, 23, 1, 16, F::INTENSITY, "I"},
+                   {300, 250, 3, 8, F::RGBA, "RGB"},  {37, 23, 3, 16, F::RGBA, "RGB"},
+                   {37, 23, 4, 8, F::RGBA, "RGBA"},   {37, 23, 4, 16, F::RGBA, "RGBA"}};
+    for (auto [width, height, channels, bits, format, map] : cases) {
+        SCOPED_TRACE(std::string(map) + " " + std::to_string(bits));
+        const ImageMetadata meta = imageMeta(width, height, channels, bits, format);
+        const std::uint32_t size = width * height * channels * bits / 8;
+        IncrementalBuffer data(size, size);
+        std::mt19937 rng(size);
+        for (std::uint32_t i = 0; i < size; ++i)
+            data.data()[i] = static_cast<std::uint8_t>(rng());
+        const std::string path = (dir / "export.png").string();
+        exportImage(data, meta, path);
+
+        Bytes output;
+        EXPECT_EQ(runCommand("/usr/bin/pngcheck -q '" + path + "'", output), 0)
+            << std::string(output.begin(), output.end());
+        // ImageMagick's stream delivers 16-bit samples little-endian; ours keep file order.
+        ASSERT_EQ(runCommand(std::string("/usr/bin/stream -map ") + map + " -storage-type " +
+                                 (bits == 16 ? "short" : "char") + " '" + path + "' -",
+                             output),
+                  0);
+        if (bits == 16)
+            for (std::size_t i = 0; i + 1 < output.size(); i += 2)
+                std::swap(output[i], output[i + 1]);
+        EXPECT_EQ(output, topDown(data, height));
+    }
+
+    // 1-bit grey, 16 pixels a row: two bytes, most significant bit first; ImageMagick widens
+    // the bits to 0 or 255.
+    IncrementalBuffer bitmap(6, 6);
+    const std::uint8_t bits[6] = {0xFF, 0x00, 0xA5, 0x0F, 0x80, 0x01}; // bottom line first
+    std::copy(bits, bits + 6, bitmap.data());
+    const std::string path = (dir / "bitmap.png").string();
+    exportImage(bitmap, imageMeta(16, 3, 1, 1, F::INTENSITY), path);
+    Bytes output;
+    EXPECT_EQ(runCommand("/usr/bin/pngcheck -q '" + path + "'", output), 0);
+    ASSERT_EQ(runCommand("/usr/bin/convert '" + path + "' -depth 8 gray:-", output), 0);
+    ASSERT_EQ(output.size(), 48u);
+    for (std::uint32_t i = 0; i < 48; ++i) {
+        const std::uint32_t row = i / 16, x = i % 16;
+        const bool on = (bits[(2 - row) * 2 + x / 8] >> (7 - x % 8)) & 1;
+        EXPECT_EQ(output[i], on ? 255 : 0) << row << "," << x;
+    }
+}
+
+TEST(PNGExport, Refusals) {
+    auto exportError = [](const ImageMetadata& meta, std::uint32_t size = 1 << 16) {
+        IncrementalBuffer data(size, size), file;
+        BufferStream out(file);
+        PNGExporter exporter;
+        exporter.attach(out);
+        return messageOf([&] { exporter.exportData(data, meta); });
+    };
+    ImageMetadata lines = imageMeta(4, 4, 1, 8, F::INTENSITY), pixels = lines;
+    lines.lineAlignment = 32;
+    pixels.pixelAlignment = 8;
+    for (auto [meta, message] :
+         {std::pair{lines, "No support for non-zero image line alignment. "},
+          {pixels, "No support for non-zero image pixel alignment. "},
+          {imageMeta(4, 4, 2, 8, F::INTENSITY), "No support for INTENSITY with 2 channels. "},
+          {imageMeta(4, 4, 2, 8, F::RGBA), "No support for RGBA with 2 channels. "},
+          {imageMeta(4, 4, 3, 8, F::BGRA), "No support for BGRA. "},
+          {imageMeta(4, 4, 3, 4, F::RGBA),
+           "No support for combination of bith depth and color type. "},
+          {imageMeta(5, 4, 1, 4, F::INTENSITY), "No support for partial-byte image rows. "},
+          {imageMeta(0, 4, 1, 8, F::INTENSITY), "No support for PNG images without pixels. "}})
+        EXPECT_EQ(exportError(meta), message);
+    // A buffer smaller than the image.
+    EXPECT_EQ(exportError(imageMeta(4, 4, 3, 8, F::RGBA), 47), "Value (48) out of bound (47). ");
+}
+
+// Imports the file from memory and returns the message and the largest array allocated.
+std::pair<std::string, std::size_t> importMeasured(const Bytes& file) {
+    largestArray = 0;
+    const std::string message = importError(file);
+    return {message, largestArray.load()};
+}
+
+TEST(PNGHostile, HugeHeadersWithLittleData) {
+    const std::vector<Chunk> grey = fixtureChunks("grey8.png");
+    // 29 GB of RGBA, a product that wraps to 0 in 32 bits, the largest header possible, and
+    // a palette image of 4 G indices.
+    for (auto [width, height, depth, colorType] : {std::tuple{60000u, 60000u, 16, 6},
+                                                   {65536u, 65536u, 8, 0},
+                                                   {0xFFFFFFFFu, 0xFFFFFFFFu, 16, 6},
+                                                   {65536u, 65536u, 8, 3}}) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        std::vector<Chunk> chunks = grey;
+        chunks[0].data = ihdr(width, height, std::uint8_t(depth), std::uint8_t(colorType));
+        if (colorType == 3)
+            chunks.insert(chunks.begin() + 1, Chunk{"PLTE", {1, 2, 3}});
+        const auto [message, largest] = importMeasured(assemble(chunks));
+        EXPECT_EQ(message, colorType == 3 ? "png : palette image data size missmatch"
+                                          : "png : image data size missmatch");
+        // The inflater's output may be reserved at what the data could expand to.
+        EXPECT_LT(largest, 1032u * chunks[chunks.size() - 2].data.size() + 4096);
+    }
+}
+
+TEST(PNGHostile, ExpandingDataStopsAtTheImageSize) {
+    // zlib's stream of one 2 MB row of zeros: some 2 KB of 258-byte matches.
+    Bytes idat;
+    ASSERT_EQ(runCommand("/usr/bin/python3 -c 'import sys, zlib; "
+                         "sys.stdout.buffer.write(zlib.compress(bytes(1 + 258 * 8000), 9))'",
+                         idat),
+              0);
+    ASSERT_LT(idat.size(), 2100u);
+
+    // First, that the stream is what it claims: a one-row image of 2064000 bytes loads.
+    const std::uint32_t columns = 258 * 8000;
+    std::vector<Chunk> chunks = {{"IHDR", ihdr(columns, 1, 8, 0)}, {"IDAT", idat}, {"IEND", {}}};
+    IncrementalBuffer data;
+    ImageMetadata meta;
+    ASSERT_EQ(importPNG(assemble(chunks), data, meta), "");
+    EXPECT_EQ(data.size(), columns);
+
+    // A header that claims 900 MB: the output buffer is bounded by what the data can expand
+    // to; one that claims a small image: inflating stops once the output passes its size.
+    for (auto [side, bound] : {std::pair{30000u, 1032u * idat.size() + 65536}, {100u, 20000u}}) {
+        chunks[0].data = ihdr(side, side, 8, 0);
+        const auto [message, largest] = importMeasured(assemble(chunks));
+        EXPECT_EQ(message, "png : image data size missmatch");
+        EXPECT_LT(largest, bound) << side;
+    }
+}
+
+TEST(PNGHostile, ChunkLengthBeyondTheFile) {
+    Bytes file = fixtureBytes("png/grey8.png");
+    file[33] = 0x7F; // IDAT claims 2 GB
+    auto [message, largest] = importMeasured(file);
+    EXPECT_EQ(message, "Attempted to read over end of buffer. ");
+    EXPECT_LT(largest, 1u << 16);
+
+    // A stream that cannot tell its length: the chunk is read in pieces as they arrive.
+    largestArray = 0;
+    SequentialStream sequential(file);
+    PNGImporter importer;
+    importer.attach(sequential);
+    IncrementalBuffer data;
+    ImageMetadata meta;
+    EXPECT_THROW(importer.importData(data, meta), ZELK::StreamException);
+    EXPECT_LE(largestArray.load(), 4u << 20);
+}
+
+} // namespace
+} // namespace ZELK::Migration

@@ -86,15 +86,6 @@ TEST(Hough, CornersFromTwoPairsOfLines) {
 }
 
 TEST(Hull, ShortBevelMergesAndTheSharpestVerticesAreTheCorners) {
-    // Points inside and on a square's edges: only its corners, counter-clockwise from the
-    // leftmost (lower) point.
-    std::vector<Point<2, int>> points;
-    for (int y = 0; y <= 10; ++y)
-        for (int x = 0; x <= 10; ++x)
-            if (x == 0 || y == 0 || x == 10 || y == 10 || (x + y) % 3 == 0)
-                points.emplace_back(x, y);
-    EXPECT_EQ(convexHull(points), (std::vector<P>{P(0, 0), P(10, 0), P(10, 10), P(0, 10)}));
-
     // A bevel 3 long cutting the corner (40, 30): its ends merge where the long edges meet.
     std::vector<P> hull = {P(0, 0), P(40, 0), P(40, 28), P(38, 30), P(0, 30)};
     simplifyHull(hull);

@@ -2,8 +2,8 @@
 // four true corners; pictures without a sheet are refused; the mask from corners.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <limits>
 #include <numbers>
 
 #include "background/mask.hpp"

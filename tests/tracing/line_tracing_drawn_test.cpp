@@ -88,37 +88,32 @@ Drawing extract(const std::string& name) {
     return d;
 }
 
-float distanceToSegment(const P2& p, const P2& a, const P2& b) {
-    const Vector<2, float> ab = b - a;
-    const float span = dot(ab, ab);
-    return distance(p, a + ab * (span > 0 ? std::clamp(dot(p - a, ab) / span, 0.0f, 1.0f) : 0.0f));
+// The farthest any point of `from` lies from its nearest point of `to`.
+float worstDistance(const std::vector<P2>& from, const std::vector<P2>& to) {
+    float worst = 0;
+    for (const P2& p : from) {
+        float best = INFINITY;
+        for (const P2& q : to)
+            best = std::min(best, distance(p, q));
+        worst = std::max(worst, best);
+    }
+    return worst;
 }
 
 // Every drawn stroke covered, and nothing traced away from the strokes: neither a vertex nor
-// any point along an edge of a polyline.
+// any point along an edge of a polyline (sampled four times per pixel).
 void expectFaithful(const Drawing& d) {
-    const PolylineSet& lines = d.lines;
-    ASSERT_GT(lines.polylines().size(), 0u);
-    float worstCover = 0, worstTrace = 0;
-    for (const P2& p : d.strokes) {
-        float best = INFINITY;
-        for (const Polyline& polyline : lines.polylines())
-            for (std::size_t i = 0; i + 1 < polyline.size(); ++i)
-                best = std::min(best, distanceToSegment(p, lines.position(polyline[i]),
-                                                        lines.position(polyline[i + 1])));
-        worstCover = std::max(worstCover, best);
-    }
-    for (const Polyline& polyline : lines.polylines())
-        for (std::size_t i = 0; i + 1 < polyline.size(); ++i)
-            for (int k = 0; k <= 8; ++k) {
-                const P2 a = lines.position(polyline[i]), b = lines.position(polyline[i + 1]);
-                float best = INFINITY;
-                for (const P2& q : d.strokes)
-                    best = std::min(best, distance(a + (b - a) * (k / 8.0f), q));
-                worstTrace = std::max(worstTrace, best);
-            }
-    EXPECT_LE(worstCover, tolerance);
-    EXPECT_LE(worstTrace, tolerance);
+    ASSERT_GT(d.lines.polylines().size(), 0u);
+    std::vector<P2> traced;
+    for (const Polyline& polyline : d.lines.polylines())
+        for (std::size_t i = 0; i + 1 < polyline.size(); ++i) {
+            const P2 a = d.lines.position(polyline[i]), b = d.lines.position(polyline[i + 1]);
+            const int steps = 1 + int(4 * distance(a, b));
+            for (int k = 0; k <= steps; ++k)
+                traced.push_back(a + (b - a) * (float(k) / float(steps)));
+        }
+    EXPECT_LE(worstDistance(d.strokes, traced), tolerance);
+    EXPECT_LE(worstDistance(traced, d.strokes), tolerance);
 }
 
 // The distance from p to the nearest vertex of the lines (or only of polyline ends).
@@ -137,27 +132,30 @@ bool closed(const Polyline& p) {
 
 } // namespace
 
-TEST(LineTracingDrawn, RectangleClosesIntoOnePolygonWithAVertexAtEachCorner) {
-    const Drawing d = extract("rectangle");
-    expectFaithful(d);
-    ASSERT_EQ(d.lines.polylines().size(), 1u);
-    EXPECT_TRUE(closed(d.lines.polylines()[0]));
-    for (const P2 corner : {P2(30, 124), P2(170, 124), P2(170, 24), P2(30, 24)})
-        EXPECT_LE(nearestVertex(d.lines, corner, false), tolerance)
-            << corner.x() << ", " << corner.y();
-}
-
-TEST(LineTracingDrawn, CrossKeepsFourArms) {
-    const Drawing d = extract("cross");
-    expectFaithful(d);
-    for (const P2 tip : {P2(20, 74), P2(180, 74), P2(100, 134), P2(100, 14)})
-        EXPECT_LE(nearestVertex(d.lines, tip, true), tolerance) << tip.x() << ", " << tip.y();
-}
-
-TEST(LineTracingDrawn, CurvesBecomeChainsOfShortEdges) {
-    // The circle closes on itself; the open curves stay open.
-    const Drawing d = extract("curves");
-    expectFaithful(d);
-    EXPECT_EQ(d.lines.polylines().size(), 3u);
-    EXPECT_EQ(std::count_if(d.lines.polylines().begin(), d.lines.polylines().end(), closed), 1);
+TEST(LineTracingDrawn, FixturesAreTracedFaithfully) {
+    // The rectangle closes into one polygon with a vertex at each corner; the cross keeps four
+    // arms, each ending at its tip; the circle of the curves closes on itself, the open curves
+    // stay open. A count of -1 is not checked.
+    const struct {
+        const char* name;
+        int polylines, closed;
+        std::vector<P2> vertices;
+        bool endsOnly;
+    } cases[] = {
+        {"rectangle", 1, 1, {P2(30, 124), P2(170, 124), P2(170, 24), P2(30, 24)}, false},
+        {"cross", -1, -1, {P2(20, 74), P2(180, 74), P2(100, 134), P2(100, 14)}, true},
+        {"curves", 3, 1, {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Drawing d = extract(c.name);
+        expectFaithful(d);
+        const std::vector<Polyline>& polylines = d.lines.polylines();
+        if (c.polylines >= 0) {
+            EXPECT_EQ(int(polylines.size()), c.polylines);
+            EXPECT_EQ(std::count_if(polylines.begin(), polylines.end(), closed), c.closed);
+        }
+        for (const P2& p : c.vertices)
+            EXPECT_LE(nearestVertex(d.lines, p, c.endsOnly), tolerance) << p.x() << ", " << p.y();
+    }
 }

@@ -1,14 +1,11 @@
-// The stages of both background methods on worked cases: clamped Sobel edges and hysteresis,
-// Hough peak rules (vote minimum, merging of near peaks, angle wrap), corners from two pairs of
-// lines, and the hull's short-edge merging and four sharpest vertices.
+// The stages of the lines method on worked cases: clamped Sobel edges and hysteresis, Hough
+// peak rules (vote minimum, merging of near peaks, angle wrap), corners from two pairs of lines.
 #include <gtest/gtest.h>
 
 #include "background/edges.hpp"
 #include "background/hough.hpp"
-#include "background/hull.hpp"
 
 using namespace ZELK;
-using P = Point<2, float>;
 
 TEST(Edges, SobelIsClampedAtTheBorderAndHysteresisFollowsChains) {
     // A vertical step from 0 to 100 between columns 2 and 3: rows and columns repeat at the
@@ -83,19 +80,4 @@ TEST(Hough, CornersFromTwoPairsOfLines) {
                                   100, 80, corners));
     EXPECT_FALSE(cornersFromPeaks({peak(0, 10), peak(0, 40), peak(0, 70), peak(0, 90)}, side, 100,
                                   80, corners));
-}
-
-TEST(Hull, ShortBevelMergesAndTheSharpestVerticesAreTheCorners) {
-    // A bevel 3 long cutting the corner (40, 30): its ends merge where the long edges meet.
-    std::vector<P> hull = {P(0, 0), P(40, 0), P(40, 28), P(38, 30), P(0, 30)};
-    simplifyHull(hull);
-    ASSERT_EQ(hull.size(), 4u);
-    EXPECT_NEAR(hull[2][0], 40.0f, 1e-4f);
-    EXPECT_NEAR(hull[2][1], 30.0f, 1e-4f);
-    // An extra, almost straight vertex is passed over; a triangle has no four corners.
-    std::uint32_t chosen[4];
-    ASSERT_TRUE(sharpestVertices({P(0, 0), P(50, 0), P(100, 1), P(100, 60), P(0, 60)}, chosen));
-    EXPECT_EQ(std::vector<std::uint32_t>(chosen, chosen + 4),
-              (std::vector<std::uint32_t>{0, 2, 3, 4}));
-    EXPECT_FALSE(sharpestVertices({P(0, 0), P(9, 0), P(0, 9)}, chosen));
 }

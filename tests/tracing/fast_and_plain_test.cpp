@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
+#include <tuple>
 
 #include "drawing_support.hpp"
 #include "tracing/clutter.hpp"
@@ -52,20 +54,20 @@ void drawLine(Mask& m, const P2& a, const P2& b) {
               unsigned(std::lround(a.y() + (b.y() - a.y()) * i / steps)));
 }
 
+// Everything a segment holds, its numbers bit for bit.
+auto contents(const LineSegment& s) {
+    const float numbers[] = {s.origin.x(), s.origin.y(),       s.direction.x(),    s.direction.y(),
+                             s.length,     s.plane.normal.x(), s.plane.normal.y(), s.plane.offset};
+    std::array<std::uint32_t, 8> bits;
+    std::memcpy(bits.data(), numbers, sizeof numbers);
+    return std::tuple(s.points, s.regions, s.valid, bits);
+}
+
 void expectSameSegments(const std::vector<LineSegment>& fast,
                         const std::vector<LineSegment>& plain) {
     ASSERT_EQ(fast.size(), plain.size());
-    for (std::size_t i = 0; i < fast.size(); ++i) {
-        const LineSegment &a = fast[i], &b = plain[i];
-        ASSERT_EQ(a.points, b.points) << "segment " << i;
-        ASSERT_EQ(a.regions, b.regions) << "segment " << i;
-        ASSERT_EQ(a.valid, b.valid) << "segment " << i;
-        const float fa[] = {a.origin.x(), a.origin.y(),       a.direction.x(),    a.direction.y(),
-                            a.length,     a.plane.normal.x(), a.plane.normal.y(), a.plane.offset};
-        const float fb[] = {b.origin.x(), b.origin.y(),       b.direction.x(),    b.direction.y(),
-                            b.length,     b.plane.normal.x(), b.plane.normal.y(), b.plane.offset};
-        ASSERT_EQ(std::memcmp(fa, fb, sizeof fa), 0) << "segment " << i; // bit for bit
-    }
+    for (std::size_t i = 0; i < fast.size(); ++i)
+        ASSERT_TRUE(contents(fast[i]) == contents(plain[i])) << "segment " << i;
 }
 
 void expectSameVertices(const PolylineSet& set, const std::vector<PositionAccumulator>& plain) {
@@ -76,33 +78,29 @@ void expectSameVertices(const PolylineSet& set, const std::vector<PositionAccumu
     }
 }
 
-// Every pixel against every segment, every round; non-finite segments are never nearest.
+// Every pixel against every segment, every round; segments with non-finite geometry are
+// never nearest.
 void plainReassign(const Mask& skeleton, const Signal<2, unsigned short>& labels,
                    std::vector<LineSegment>& segments, unsigned iterations, float limit) {
+    auto finite = [](const LineSegment& s) {
+        return std::isfinite(s.origin.x() + s.origin.y() + s.direction.x() + s.direction.y() +
+                             s.length);
+    };
     for (unsigned round = 1; round <= iterations; ++round) {
-        for (LineSegment& s : segments) {
-            s.fit();
-            s.points.clear();
-            s.regions.clear();
-        }
+        for (LineSegment& s : segments)
+            s.fit(), s.points.clear(), s.regions.clear();
         for (unsigned y = 0; y < skeleton.height(); ++y)
             for (unsigned x = 0; x < skeleton.width(); ++x) {
                 const P2 q{float(x), float(y)};
-                std::size_t best = segments.size();
+                LineSegment* best = nullptr;
                 float bestError = limit;
-                for (std::size_t i = 0; i < segments.size() && skeleton.get(x, y); ++i) {
-                    const LineSegment& s = segments[i];
-                    const float e = assignmentError(s, q);
-                    if (std::isfinite(s.origin.x() + s.origin.y() + s.direction.x() +
-                                      s.direction.y() + s.length) &&
-                        e < bestError)
-                        bestError = e, best = i;
-                }
-                if (best == segments.size())
-                    continue;
-                segments[best].points.push_back(q);
-                if (round == iterations)
-                    ++segments[best].regions[labels(x, y)];
+                for (LineSegment& s : segments)
+                    if (skeleton.get(x, y) && finite(s) && assignmentError(s, q) < bestError)
+                        bestError = assignmentError(s, q), best = &s;
+                if (best)
+                    best->points.push_back(q);
+                if (best && round == iterations)
+                    ++best->regions[labels(x, y)];
             }
     }
     for (LineSegment& s : segments)

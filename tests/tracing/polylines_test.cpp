@@ -37,6 +37,13 @@ void expectShape(const std::vector<P2>& actual, const std::vector<P2>& expected)
         EXPECT_LT(distance(actual[k], expected[k]), 1e-5f) << "vertex " << k;
 }
 
+std::vector<P2> points(const std::vector<float>& xy) {
+    std::vector<P2> out;
+    for (std::size_t i = 0; i + 1 < xy.size(); i += 2)
+        out.push_back(P2(xy[i], xy[i + 1]));
+    return out;
+}
+
 Box box(float x, float y, float w, float h) {
     return Box(P2(x, y), Tuple<2, float>(w, h));
 }
@@ -63,61 +70,57 @@ TEST(PolylineSet, CleanUpAndBoundingBox) {
     EXPECT_EQ(set.boundingBox(), box(10, 0, 20, 8));
     set.setTransformation(std::make_unique<T2::Scale>(2.0f));
     EXPECT_EQ(set.boundingBox(), box(20, 0, 40, 15));
+    const PolylineSet copy = set; // with its own copy of the view transformation
+    EXPECT_EQ(copy.boundingBox(), box(20, 0, 40, 15));
+    EXPECT_NE(copy.transformation(), set.transformation());
     EXPECT_THROW(set.boundingBox(Polyline{0, 7}), BoundException<unsigned int>);
 }
 
-TEST(Refinement, MergeShortEdgesAndRemoveRedundantVertices) {
-    // Open: every short edge but the first merges into its midpoint, the merged vertex tested
-    // again against the next; closed: the closing edge too, followed round to the start.
-    PolylineSet chain = open({P2(0, 0), P2(10, 0), P2(12, 0), P2(14, 0), P2(15, 0)});
-    mergeShortEdges(chain, 5.0f);
-    expectShape(shapeOf(chain), {P2(0, 0), P2(13.75f, 0)});
-    PolylineSet firstShort = open({P2(0, 0), P2(2, 0), P2(30, 0), P2(40, 0)});
-    mergeShortEdges(firstShort, 5.0f);
-    EXPECT_EQ(shapeOf(firstShort).size(), 4u);
-    PolylineSet ring = open({P2(0, 0), P2(6, 0), P2(30, 0), P2(30, 30), P2(0, 30), P2(4, 1)}, true);
-    mergeShortEdges(ring, 5.0f);
-    expectShape(shapeOf(ring), {P2(30, 0), P2(30, 30), P2(0, 30), P2(4, 0.25f), P2(30, 0)});
-
-    // A vertex within the distance of its neighbours' chord goes, measured to the segment
-    // (not the line); open ends stay; a closed polyline's first vertex has the last as its
-    // neighbour.
-    const std::vector<P2> shapes[][2] = {
-        {{P2(0, 0), P2(10, 1), P2(20, 0)}, {P2(0, 0), P2(20, 0)}},
-        {{P2(0, 0), P2(10, 8), P2(20, 0)}, {P2(0, 0), P2(10, 8), P2(20, 0)}},
-        {{P2(0, 0), P2(30, 0), P2(20, 0)}, {P2(0, 0), P2(30, 0), P2(20, 0)}},
-        {{P2(0, 0), P2(10, 0), P2(20, 0), P2(30, 0)}, {P2(0, 0), P2(30, 0)}}};
-    for (const auto& [input, output] : shapes) {
-        PolylineSet set = open(input);
-        removeRedundantVertices(set, 5.0f);
-        expectShape(shapeOf(set), output);
+TEST(Refinement, WorkedShapes) {
+    // Merging: every short edge but an open polyline's first merges into its midpoint, the
+    // merged vertex tested again against the next; a closed one's closing edge too, followed
+    // round to the start. Redundant vertices: within the distance of the neighbours' chord (the
+    // segment, not the line); open ends stay; a closed polyline's first vertex has the last as
+    // its neighbour. Alignment: a corner becomes a new vertex, the ends keep theirs; a run of
+    // horizontal edges becomes one, also across a closed polyline's start; a free diagonal edge
+    // carries its vertex along to the aligned edge's mean y.
+    void (*const merge)(PolylineSet&, float) = mergeShortEdges;
+    void (*const redundant)(PolylineSet&, float) = removeRedundantVertices;
+    auto align = [](PolylineSet& set, float) { alignPolylines(set, 0.9f); };
+    const struct {
+        void (*refine)(PolylineSet&, float);
+        bool closed;
+        std::vector<float> input, output; // x, y, x, y, ...
+    } cases[] = {
+        {merge, false, {0, 0, 10, 0, 12, 0, 14, 0, 15, 0}, {0, 0, 13.75f, 0}},
+        {merge, false, {0, 0, 2, 0, 30, 0, 40, 0}, {0, 0, 2, 0, 30, 0, 40, 0}},
+        {merge,
+         true,
+         {0, 0, 6, 0, 30, 0, 30, 30, 0, 30, 4, 1},
+         {30, 0, 30, 30, 0, 30, 4, 0.25f, 30, 0}},
+        {redundant, false, {0, 0, 10, 1, 20, 0}, {0, 0, 20, 0}},
+        {redundant, false, {0, 0, 10, 8, 20, 0}, {0, 0, 10, 8, 20, 0}},
+        {redundant, false, {0, 0, 30, 0, 20, 0}, {0, 0, 30, 0, 20, 0}},
+        {redundant, false, {0, 0, 10, 0, 20, 0, 30, 0}, {0, 0, 30, 0}},
+        {redundant,
+         true,
+         {10, 0, 20, 0, 20, 20, 10, 20, 0, 20, 0, 0},
+         {20, 0, 20, 20, 0, 20, 0, 0, 20, 0}},
+        {align, false, {0, 0, 10, 0.5f, 10.5f, 10}, {0, 0, 10.5f, 0, 10.5f, 10}},
+        {align, false, {0, 0, 10, 0.3f, 20, 0.1f, 20.2f, 10}, {0, 0, 20.2f, 0, 20.2f, 10}},
+        {align,
+         false,
+         {0, 0, 5, 5, 15, 5.4f, 15.2f, 15},
+         {0, 0, 5.2f, 5.2f, 15.2f, 5.2f, 15.2f, 15}},
+        {align, false, {0, 0, 10, 0.4f, 15, 5.4f}, {0, 0, 9.6f, 0, 15, 5.4f}},
+        {align, true, {10, 0.2f, 20, 0, 20, 10, 0, 10, 0, 0}, {20, 0, 20, 10, 0, 10, 0, 0, 20, 0}},
+    };
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+        SCOPED_TRACE(k);
+        PolylineSet set = open(points(cases[k].input), cases[k].closed);
+        cases[k].refine(set, 5.0f);
+        expectShape(shapeOf(set), points(cases[k].output));
     }
-    PolylineSet box =
-        open({P2(10, 0), P2(20, 0), P2(20, 20), P2(10, 20), P2(0, 20), P2(0, 0)}, true);
-    removeRedundantVertices(box, 5.0f);
-    expectShape(shapeOf(box), {P2(20, 0), P2(20, 20), P2(0, 20), P2(0, 0), P2(20, 0)});
-}
-
-TEST(Refinement, AlignPolylines) {
-    // The corner becomes a new vertex, the ends keep theirs; a run of horizontal edges becomes
-    // one; a free diagonal edge carries its vertex along to the aligned edge's mean y.
-    const std::vector<P2> cases[][2] = {
-        {{P2(0, 0), P2(10, 0.5f), P2(10.5f, 10)}, {P2(0, 0), P2(10.5f, 0), P2(10.5f, 10)}},
-        {{P2(0, 0), P2(10, 0.3f), P2(20, 0.1f), P2(20.2f, 10)},
-         {P2(0, 0), P2(20.2f, 0), P2(20.2f, 10)}},
-        {{P2(0, 0), P2(5, 5), P2(15, 5.4f), P2(15.2f, 15)},
-         {P2(0, 0), P2(5.2f, 5.2f), P2(15.2f, 5.2f), P2(15.2f, 15)}},
-        {{P2(0, 0), P2(10, 0.4f), P2(15, 5.4f)}, {P2(0, 0), P2(9.6f, 0), P2(15, 5.4f)}}};
-    for (const auto& [input, output] : cases) {
-        PolylineSet set = open(input);
-        alignPolylines(set, 0.9f);
-        expectShape(shapeOf(set), output);
-    }
-    // A closed rectangle starting in the middle of its bottom edge: the two horizontal edges
-    // meeting there become one and the closing vertex goes.
-    PolylineSet rect = open({P2(10, 0.2f), P2(20, 0), P2(20, 10), P2(0, 10), P2(0, 0)}, true);
-    alignPolylines(rect, 0.9f);
-    expectShape(shapeOf(rect), {P2(20, 0), P2(20, 10), P2(0, 10), P2(0, 0), P2(20, 0)});
     // A corner shared with another polyline moves only in the aligned one.
     PolylineSet shared =
         makeSet({P2(0, 0), P2(10, 0.5f), P2(10.5f, 10), P2(30, 30)}, {{0, 1, 2}, {1, 3}});

@@ -167,19 +167,19 @@ TEST(Rectification, RectifiedImageKeepsAboutThePixelCount) {
 }
 
 TEST(Rectification, WarpSamplesTheSourceBilinearlyWithZeroOutside) {
-    // Half a pixel: the mean of two neighbours (truncated); half a pixel off the first column
-    // or the last: half of its sample, since the missing neighbour counts as 0; a row beyond
-    // the source: 0.
-    Signal<3, std::uint8_t> two(Tuple<3, unsigned>(1, 2, 1));
-    two(0u, 0u, 0u) = 100;
-    two(0u, 1u, 0u) = 201;
-    Signal<3, std::uint8_t> out = warpPerspective(two, M3{1, 0, -0.5f, 0, 1, 0, 0, 0, 1}, 3, 2);
-    ASSERT_EQ(out.sizes(), (Tuple<3, unsigned>(1, 3, 2)));
-    EXPECT_EQ(out(0u, 0u, 0u), 50);
-    EXPECT_EQ(out(0u, 1u, 0u), 150);
-    EXPECT_EQ(out(0u, 2u, 0u), 100);
-    EXPECT_EQ(out(0u, 1u, 1u), 0);
+    // A 2 x 2 source shifted by half a pixel both ways into 3 x 4: every output pixel mixes the
+    // four source pixels around it a quarter each, missing ones counting as 0, truncated. Only
+    // the middle one has all four; beyond the source everything is 0.
+    Signal<3, std::uint8_t> source(Tuple<3, unsigned>(1, 2, 2));
+    const std::uint8_t samples[] = {100, 201, 50, 150};
+    std::copy(samples, samples + 4, source.data());
+    Signal<3, std::uint8_t> out =
+        warpPerspective(source, M3{1, 0, -0.5f, 0, 1, -0.5f, 0, 0, 1}, 3, 4);
+    ASSERT_EQ(out.sizes(), (Tuple<3, unsigned>(1, 3, 4)));
+    // (100) / 4, (100 + 201) / 4, 201 / 4; (100 + 50) / 4, (100 + 201 + 50 + 150) / 4, ...
+    EXPECT_EQ(std::vector<std::uint8_t>(out.data(), out.data() + out.count()),
+              (std::vector<std::uint8_t>{25, 75, 50, 37, 125, 87, 12, 50, 37, 0, 0, 0}));
     // A projection that sends points to infinity or NaN gives 0 there, not a crash.
-    out = warpPerspective(two, M3{std::nanf(""), 0, 0, 0, 1, 0, 0, 0, 1}, 4, 3);
+    out = warpPerspective(source, M3{std::nanf(""), 0, 0, 0, 1, 0, 0, 0, 1}, 4, 3);
     EXPECT_EQ(*std::max_element(out.data(), out.data() + out.count()), 0);
 }

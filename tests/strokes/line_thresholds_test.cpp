@@ -45,41 +45,39 @@ TEST(Segmentation, WorkedThresholds) {
     Signal<2, short> spread(Tuple<2, unsigned>(1100, 1));
     for (unsigned i = 0; i < 1100; ++i)
         spread.data()[i] = short(i < 1000 ? int(i / 100) - 20 : int(i - 1000) / 10 + 30);
-    // The lines are the minority: from the midpoint up to the largest value, or from the
-    // smallest value up to the midpoint; a constant image takes its one value.
-    const struct {
-        Signal<2, short> image;
-        short low, high;
-    } cases[] = {{twoValued(0, 40, 20), 20, 40},
-                 {twoValued(40, 0, 20), 0, 20},
-                 {twoValued(-100, -60, 20), -80, -60},
-                 {spread, 9, 39},
-                 {twoValued(123, 123, 0), 123, 123}};
-    for (const auto& c : cases) {
-        LineThresholds t{-999, -999};
-        EXPECT_TRUE(findThresholds(c.image, t, nullptr, VS::Context()));
-        EXPECT_EQ(t.low, c.low);
-        EXPECT_EQ(t.high, c.high);
-    }
-    // No values, or two classes of equal weight, or a mask with nothing set: no split.
-    LineThresholds t;
-    EXPECT_FALSE(findThresholds(Signal<2, short>(), t, nullptr, VS::Context()));
-    EXPECT_FALSE(findThresholds(twoValued(0, 10, 100), t, nullptr, VS::Context()));
-    BinarySignal<2, unsigned> none(Tuple<2, unsigned>(20, 10));
-    EXPECT_FALSE(findThresholds(twoValued(0, 10, 30), t, &none, VS::Context()));
-
     // Only the masked pixels count: outside the left 10 x 10 square the image is 40, which
     // would make 0 the minority; inside, 0 is the majority. A smaller mask counts as unset
     // beyond its size.
-    Signal<2, short> image = twoValued(40, 40, 0, 40);
-    BinarySignal<2, unsigned> mask(image.sizes()), small(Tuple<2, unsigned>(10, 10));
+    Signal<2, short> masked = twoValued(40, 40, 0, 40);
+    BinarySignal<2, unsigned> mask(masked.sizes()), small(Tuple<2, unsigned>(10, 10)),
+        none(Tuple<2, unsigned>(20, 10));
     for (unsigned y = 0; y < 10; ++y)
         for (unsigned x = 0; x < 10; ++x)
-            mask.set(x, y), small.set(x, y), image(x, y) = (x == 0 && y < 5) ? 40 : 0;
-    for (const auto* m : {&mask, &small}) {
-        ASSERT_TRUE(findThresholds(image, t, m, VS::Context()));
-        EXPECT_EQ(t.low, 20);
-        EXPECT_EQ(t.high, 40);
+            mask.set(x, y), small.set(x, y), masked(x, y) = (x == 0 && y < 5) ? 40 : 0;
+    // The lines are the minority: from the midpoint up to the largest value, or from the
+    // smallest value up to the midpoint; a constant image takes its one value. No values, two
+    // classes of equal weight, or a mask with nothing set: no split, the range left alone.
+    const struct {
+        Signal<2, short> image;
+        const BinarySignal<2, unsigned>* mask;
+        short low, high;
+    } cases[] = {{twoValued(0, 40, 20), nullptr, 20, 40},
+                 {twoValued(40, 0, 20), nullptr, 0, 20},
+                 {twoValued(-100, -60, 20), nullptr, -80, -60},
+                 {spread, nullptr, 9, 39},
+                 {twoValued(123, 123, 0), nullptr, 123, 123},
+                 {masked, &mask, 20, 40},
+                 {masked, &small, 20, 40},
+                 {Signal<2, short>(), nullptr, -999, -999},
+                 {twoValued(0, 10, 100), nullptr, -999, -999},
+                 {twoValued(0, 10, 30), &none, -999, -999}};
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+        LineThresholds t{-999, -999};
+        EXPECT_EQ(findThresholds(cases[k].image, t, cases[k].mask, VS::Context()),
+                  cases[k].low != -999)
+            << k;
+        EXPECT_EQ(t.low, cases[k].low) << k;
+        EXPECT_EQ(t.high, cases[k].high) << k;
     }
 }
 

@@ -1,268 +1,182 @@
-// Window filters against plain per-pixel twins on random images (window sizes odd and even,
-// larger than the image, images of one line), and the worked examples of the window rules.
+// Window filters against a plain per-pixel twin on random images (odd and even windows, windows
+// larger than the image, one-line images), the two-class split, and shrinking: binomial
+// halving, the corner-aligned bilinear step in both its forms, and the pyramid chaining them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <numeric>
 #include <random>
 #include <vector>
 
 #include "raster/class_split.hpp"
 #include "raster/filters.hpp"
+#include "raster/resize.hpp"
+#include "strokes/line_thickness.hpp"
 
 using namespace ZELK;
 
 namespace {
 
 using Image = Signal<2, unsigned char>;
+using Size = Tuple<2, unsigned>;
 
 Image randomImage(unsigned w, unsigned h, std::mt19937& rng, int levels = 256) {
-    Image image(Tuple<2, unsigned>(w, h));
+    Image image(Size(w, h));
     std::uniform_int_distribution<int> value(0, levels - 1);
-    const int step = 255 / std::max(levels - 1, 1);
     for (std::uint32_t i = 0; i < image.count(); ++i)
-        image.data()[i] = static_cast<unsigned char>(value(rng) * step);
+        image.data()[i] = static_cast<unsigned char>(value(rng) * (255 / std::max(levels - 1, 1)));
     return image;
 }
 
-// The clamped window samples of pixel (x, y), gathered the slow way.
-std::vector<int> windowSamples(const Image& image, unsigned x, unsigned y, unsigned w, unsigned h) {
-    std::vector<int> samples;
+// The clamped w x h window of pixel i (reaching w / 2 to the negative side), the slow way.
+std::vector<int> plainWindow(const Image& image, std::uint32_t i, unsigned w, unsigned h) {
+    std::vector<int> s;
+    const int x = int(i % image.width()), y = int(i / image.width());
+    const int right = int(image.width()) - 1, top = int(image.height()) - 1;
     for (int dy = -int(h / 2); dy <= int(h - 1 - h / 2); ++dy)
-        for (int dx = -int(w / 2); dx <= int(w - 1 - w / 2); ++dx) {
-            const int sx = std::clamp(int(x) + dx, 0, int(image.width()) - 1);
-            const int sy = std::clamp(int(y) + dy, 0, int(image.height()) - 1);
-            samples.push_back(image(unsigned(sx), unsigned(sy)));
-        }
-    return samples;
+        for (int dx = -int(w / 2); dx <= int(w - 1 - w / 2); ++dx)
+            s.push_back(image(unsigned(std::clamp(x + dx, 0, right)),
+                              unsigned(std::clamp(y + dy, 0, top))));
+    return s;
 }
 
-Image plainMedian(const Image& image, unsigned w, unsigned h) {
-    Image out(image.sizes());
-    for (unsigned y = 0; y < image.height(); ++y)
-        for (unsigned x = 0; x < image.width(); ++x) {
-            std::vector<int> s = windowSamples(image, x, y, w, h);
-            std::sort(s.begin(), s.end());
-            out(x, y) = static_cast<unsigned char>(s[s.size() / 2]);
-        }
-    return out;
-}
-
-Image plainExtreme(const Image& image, unsigned w, unsigned h, bool maximum) {
-    Image out(image.sizes());
-    for (unsigned y = 0; y < image.height(); ++y)
-        for (unsigned x = 0; x < image.width(); ++x) {
-            std::vector<int> s = windowSamples(image, x, y, w, h);
-            out(x, y) = static_cast<unsigned char>(maximum ? *std::max_element(s.begin(), s.end())
-                                                           : *std::min_element(s.begin(), s.end()));
-        }
-    return out;
-}
-
-Signal<2, short> plainLocalMean(const Image& image, unsigned n) {
-    Signal<2, short> out(image.sizes());
-    for (unsigned y = 0; y < image.height(); ++y)
-        for (unsigned x = 0; x < image.width(); ++x) {
-            std::uint64_t sum = 0;
-            for (int dy = -int(n / 2); dy <= int(n - 1 - n / 2); ++dy)
-                for (int dx = -int(n / 2); dx <= int(n - 1 - n / 2); ++dx)
-                    sum += image(unsigned(std::clamp(int(x) + dx, 0, int(image.width()) - 1)),
-                                 unsigned(std::clamp(int(y) + dy, 0, int(image.height()) - 1)));
-            const float mean = float(sum) / float(std::uint64_t(n) * n);
-            out(x, y) = static_cast<short>(float(image(x, y)) - mean);
-        }
-    return out;
-}
-
-template <typename T> bool sameSamples(const Signal<2, T>& a, const Signal<2, T>& b) {
+template <typename T> bool same(const Signal<2, T>& a, const Signal<2, T>& b) {
     return a.sizes() == b.sizes() && std::equal(a.data(), a.data() + a.count(), b.data());
 }
 
-const std::pair<unsigned, unsigned> imageSizes[] = {{1, 1}, {1, 9},   {9, 1},  {2, 2},
-                                                    {5, 4}, {17, 11}, {40, 23}};
+Image transposed(const Image& image) {
+    Image out(Size(image.height(), image.width()));
+    for (unsigned y = 0; y < image.height(); ++y)
+        for (unsigned x = 0; x < image.width(); ++x)
+            out(y, x) = image(x, y);
+    return out;
+}
 
 } // namespace
 
-TEST(MedianFilter, EqualsSortingTheWindowOnRandomImages) {
+TEST(WindowFilters, EqualThePlainWindowOnRandomImages) {
     std::mt19937 rng(42);
-    const std::pair<unsigned, unsigned> windows[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5},
-                                                     {6, 6}, {7, 3}, {3, 7}, {2, 5}, {15, 15}};
-    for (auto [w, h] : imageSizes)
+    const std::pair<unsigned, unsigned> windows[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4},   {6, 6},
+                                                     {7, 3}, {3, 7}, {2, 5}, {10, 10}, {4, 9}};
+    for (auto [w, h] : {std::pair{1u, 1u}, {1u, 9u}, {9u, 1u}, {2u, 2u}, {5u, 4u}, {40u, 23u}}) {
         for (auto [ww, wh] : windows)
             for (int levels : {256, 3}) { // few levels: many equal samples
+                SCOPED_TRACE(::testing::Message() << w << "x" << h << " window " << ww << "x" << wh
+                                                  << " levels " << levels);
                 const Image image = randomImage(w, h, rng, levels);
-                Image out;
-                medianFilter(image, Tuple<2, unsigned>(ww, wh), out);
-                ASSERT_TRUE(sameSamples(out, plainMedian(image, ww, wh)))
-                    << w << "x" << h << " window " << ww << "x" << wh << " levels " << levels;
-                // In place gives the same.
-                Image inPlace = image;
-                medianFilter(inPlace, Tuple<2, unsigned>(ww, wh), inPlace);
-                ASSERT_TRUE(sameSamples(inPlace, out));
+                Image out, lo, hi, inPlace = image;
+                medianFilter(image, Size(ww, wh), out);
+                medianFilter(inPlace, Size(ww, wh), inPlace);
+                minimumFilter(image, Size(ww, wh), lo);
+                maximumFilter(image, Size(ww, wh), hi);
+                for (std::uint32_t i = 0; i < image.count(); ++i) {
+                    std::vector<int> s = plainWindow(image, i, ww, wh);
+                    std::sort(s.begin(), s.end());
+                    ASSERT_EQ(out.data()[i], s[s.size() / 2]) << "median at " << i;
+                    ASSERT_EQ(inPlace.data()[i], s[s.size() / 2]) << "in place at " << i;
+                    ASSERT_EQ(lo.data()[i], s.front()) << "minimum at " << i;
+                    ASSERT_EQ(hi.data()[i], s.back()) << "maximum at " << i;
+                }
             }
-}
-
-TEST(MedianFilter, WindowRules) {
-    // 2 x 2 takes the samples at x-1..x, y-1..y and the larger middle one.
-    Image image(Tuple<2, unsigned>(3u, 2u));
-    const unsigned char values[] = {10, 40, 20, 30, 90, 50}; // rows y = 0 and y = 1
-    std::copy_n(values, 6, image.data());
-    Image out;
-    medianFilter(image, Tuple<2, unsigned>(2u, 2u), out);
-    // (1, 1): samples 10, 40, 30, 90 -> sorted 10 30 40 90 -> rank 2 = 40.
-    EXPECT_EQ(out(1u, 1u), 40);
-    // (0, 0): the clamped window repeats (0, 0) four times.
-    EXPECT_EQ(out(0u, 0u), 10);
-    // (2, 1): 40, 20, 90, 50 -> 20 40 50 90 -> 50.
-    EXPECT_EQ(out(2u, 1u), 50);
-
-    // 1 x 1 leaves the image unchanged.
-    std::mt19937 rng(3);
-    const Image random = randomImage(13, 7, rng);
-    medianFilter(random, Tuple<2, unsigned>(1u, 1u), out);
-    EXPECT_TRUE(sameSamples(out, random));
-
-    // Windows of 0 or above 255 are refused before anything is written.
-    EXPECT_THROW(medianFilter(random, Tuple<2, unsigned>(0u, 0u), out), BoundException<unsigned>);
-    EXPECT_THROW(medianFilter(random, Tuple<2, unsigned>(256u, 256u), out),
-                 BoundException<unsigned>);
-    Image empty;
-    medianFilter(empty, Tuple<2, unsigned>(3u, 3u), out);
-    EXPECT_TRUE(out.empty());
-}
-
-TEST(ExtremeFilters, EqualPlainMinimumAndMaximum) {
-    std::mt19937 rng(7);
-    const std::pair<unsigned, unsigned> windows[] = {{1, 1}, {2, 2}, {3, 1}, {10, 10}, {4, 9}};
-    for (auto [w, h] : imageSizes)
-        for (auto [ww, wh] : windows) {
-            const Image image = randomImage(w, h, rng);
-            Image lo, hi;
-            minimumFilter(image, Tuple<2, unsigned>(ww, wh), lo);
-            maximumFilter(image, Tuple<2, unsigned>(ww, wh), hi);
-            ASSERT_TRUE(sameSamples(lo, plainExtreme(image, ww, wh, false))) << w << "x" << h;
-            ASSERT_TRUE(sameSamples(hi, plainExtreme(image, ww, wh, true))) << w << "x" << h;
-        }
-    // The 10 x 10 window reaches 5 to the negative side and 4 to the positive side.
-    Image dot(Tuple<2, unsigned>(20u, 20u));
-    dot(10u, 10u) = 255;
-    Image hi;
-    maximumFilter(dot, Tuple<2, unsigned>(10u, 10u), hi);
-    EXPECT_EQ(hi(6u, 6u), 255);   // 10 = 6 + 4
-    EXPECT_EQ(hi(5u, 10u), 0);    // 10 > 5 + 4
-    EXPECT_EQ(hi(15u, 15u), 255); // 10 = 15 - 5
-    EXPECT_EQ(hi(16u, 10u), 0);   // 10 < 16 - 5
-}
-
-TEST(LocalMean, EqualsThePlainWindowSumForAnyWindow) {
-    std::mt19937 rng(11);
-    // Even sizes, sizes larger than the image, and a window far larger than any side.
-    const unsigned windows[] = {1, 2, 3, 4, 7, 8, 16, 50, 301};
-    for (auto [w, h] : imageSizes)
-        for (unsigned n : windows) {
+        for (unsigned n : {1u, 2u, 3u, 8u, 16u, 50u, 301u}) {
             const Image image = randomImage(w, h, rng);
             Signal<2, short> out;
-            subtractLocalMean(image, Tuple<2, unsigned>(n, n), out);
-            ASSERT_TRUE(sameSamples(out, plainLocalMean(image, n)))
-                << w << "x" << h << " window " << n;
-        }
-    // A bigger image with the default window.
-    const Image image = randomImage(120, 90, rng);
-    Signal<2, short> out;
-    subtractLocalMean(image, Tuple<2, unsigned>(50u, 50u), out);
-    EXPECT_TRUE(sameSamples(out, plainLocalMean(image, 50)));
-}
-
-TEST(LocalMean, TruncatesTowardZero) {
-    // A 10 x 10 image: the window of pixel (5, 5) is exactly the image.
-    auto meanCase = [](unsigned char centre, unsigned char many, unsigned char few,
-                       unsigned manyCount) {
-        Image image(Tuple<2, unsigned>(10u, 10u));
-        image.fill(few);
-        for (unsigned i = 0, placed = 0; i < 100 && placed < manyCount; ++i)
-            if (i != 55) {
-                image.data()[i] = many;
-                ++placed;
+            subtractLocalMean(image, Size(n, n), out);
+            for (std::uint32_t i = 0; i < image.count(); ++i) {
+                const std::vector<int> s = plainWindow(image, i, n, n);
+                const std::uint64_t sum = std::accumulate(s.begin(), s.end(), 0ull);
+                ASSERT_EQ(out.data()[i], short(image.data()[i] - float(sum) / float(n * n)))
+                    << "mean " << n << " at " << i;
             }
-        image(5u, 5u) = centre;
-        Signal<2, short> out;
-        subtractLocalMean(image, Tuple<2, unsigned>(10u, 10u), out);
-        return out(5u, 5u);
-    };
-    EXPECT_EQ(meanCase(10, 11, 10, 90), 0); // m = 1090 / 100 = 10.9: -0.9 -> 0
-    EXPECT_EQ(meanCase(10, 9, 10, 90), 0);  // m = 910 / 100 = 9.1: 0.9 -> 0
-    EXPECT_EQ(meanCase(0, 2, 1, 51), -1);   // m = 150 / 100 = 1.5: -1.5 -> -1
-
-    // A corner pixel with a 3 x 3 window sees itself four times, its edge neighbours twice
-    // and its diagonal neighbour once.
-    Image corner(Tuple<2, unsigned>(3u, 3u));
-    corner(0u, 0u) = 90;
-    corner(1u, 0u) = 9;
-    corner(0u, 1u) = 18;
-    corner(1u, 1u) = 45;
-    Signal<2, short> out;
-    subtractLocalMean(corner, Tuple<2, unsigned>(3u, 3u), out);
-    EXPECT_EQ(out(0u, 0u), short(90 - (4 * 90 + 2 * 9 + 2 * 18 + 45) / 9)); // 90 - 51 = 39
-
-    // A constant image has no detail left.
-    Image flat(Tuple<2, unsigned>(30u, 20u));
-    flat.fill(173);
-    subtractLocalMean(flat, Tuple<2, unsigned>(50u, 50u), out);
-    EXPECT_TRUE(std::all_of(out.data(), out.data() + out.count(), [](short v) { return v == 0; }));
-    EXPECT_THROW(subtractLocalMean(flat, Tuple<2, unsigned>(0u, 0u), out),
-                 BoundException<unsigned>);
+        }
+    }
+    Image one(Size(1u, 1u)), out;
+    EXPECT_THROW(medianFilter(one, Size(0u, 0u), out), BoundException<unsigned>);
+    EXPECT_THROW(medianFilter(one, Size(256u, 256u), out), BoundException<unsigned>);
+    Signal<2, short> detailOut;
+    EXPECT_THROW(subtractLocalMean(one, Size(0u, 0u), detailOut), BoundException<unsigned>);
 }
 
-TEST(ClassSplit, SplitsBetweenTheModes) {
+TEST(ClassSplit, SplitsAtTheFirstBestPlace) {
     std::vector<std::uint32_t> h(256, 0);
     h[40] = 300;
     h[45] = 200;
     h[200] = 100;
     h[210] = 50;
     bool lowerIsLarger = false;
-    const std::uint32_t t = findClassSplit(h.data(), 256, lowerIsLarger);
-    EXPECT_GE(t, 45u);
-    EXPECT_LT(t, 200u);
-    // The first maximum wins: every split between the modes is equally good.
-    EXPECT_EQ(t, 45u);
+    EXPECT_EQ(findClassSplit(h.data(), 256, lowerIsLarger), 45u);
     EXPECT_TRUE(lowerIsLarger);
-
-    // Mirror: the bright class is larger.
-    std::reverse(h.begin(), h.end());
-    bool flag = true;
-    EXPECT_EQ(findClassSplit(h.data(), 256, flag), 55u);
-    EXPECT_FALSE(flag);
-
-    // One value only: no split, 0, and the flag is not written.
-    std::vector<std::uint32_t> single(256, 0);
-    single[77] = 1000;
-    bool untouched = true;
-    EXPECT_EQ(findClassSplit(single.data(), 256, untouched), 0u);
-    EXPECT_TRUE(untouched);
-    untouched = false;
-    std::vector<std::uint32_t> none(256, 0);
-    EXPECT_EQ(findClassSplit(none.data(), 256, untouched), 0u);
-    EXPECT_FALSE(untouched);
-}
-
-TEST(ClassSplit, SumsAreThirtyTwoBitAndWrap) {
-    // 65536 bins with weighted sums just inside 32 bits still split between the groups.
-    std::vector<std::uint32_t> h(65536, 0);
-    h[1000] = 30000;
-    h[60000] = 20000;
-    h[61000] = 20000; // S = 2.45e9 < 2^32
-    bool lowerIsLarger = true;
-    const std::uint32_t t = findClassSplit(h.data(), 65536, lowerIsLarger);
-    EXPECT_GE(t, 1000u);
-    EXPECT_LT(t, 60000u);
-    EXPECT_FALSE(lowerIsLarger);
-
-    // Three equal groups of 20 million at 0, 100 and 255: S = 7.1e9 wraps to 2805032704.
-    // Exact sums would split at 100 (class means 50 and 255 beat 0 and 177.5); with the
-    // wrapped sums the upper class of the split at 0 has the mean 70.1 and the split at 100
-    // compares 50 with 40.25, so the split at 0 wins and the upper class is the larger one.
+    // Three groups of 20 million at 0, 100 and 255: the weighted sum 7.1e9 wraps in 32 bits.
+    // Exact sums would split at 100; with the wrapped ones the split at 0 wins.
     std::vector<std::uint32_t> big(256, 0);
     big[0] = big[100] = big[255] = 20000000;
-    bool flag = true;
-    EXPECT_EQ(findClassSplit(big.data(), 256, flag), 0u);
-    EXPECT_FALSE(flag);
+    lowerIsLarger = true;
+    EXPECT_EQ(findClassSplit(big.data(), 256, lowerIsLarger), 0u);
+    EXPECT_FALSE(lowerIsLarger);
+}
+
+TEST(Resize, WorkedSizesOfTheThicknessSetting) {
+    float t = nominalLineThickness("12", 1200, 900); // s = 5 / 12
+    ASSERT_TRUE(needsScaling(t));
+    EXPECT_EQ(scaledSize(Size(1200u, 900u), thicknessScale(t)), Size(500u, 375u));
+    t = nominalLineThickness("0.5%", 4000, 3000); // the default: T = 17.32
+    EXPECT_EQ(scaledSize(Size(4000u, 3000u), thicknessScale(t)), Size(1155u, 866u));
+    EXPECT_FALSE(needsScaling(nominalLineThickness(" 6px", 4000, 3000)));
+    EXPECT_THROW(nominalLineThickness("x%", 10, 10), Text::ConversionException);
+    EXPECT_EQ(scaledSize(Size(10u, 10u), std::nanf("")), Size(1u, 1u));
+}
+
+TEST(Resize, BinomialHalvingArithmetic) {
+    // 9 -> 4, the last sample dropped. The ends use the three taps that exist:
+    // (6*0 + 4*16 + 32) / 11, two full taps, (6*96 + 4*80 + 64) / 11.
+    Image line(Size(9u, 1u)), half;
+    const unsigned char ramp[] = {0, 16, 32, 48, 64, 80, 96, 112, 255},
+                        expected[] = {8, 32, 64, 87};
+    std::copy_n(ramp, 9, line.data());
+    halveAlong(0, line, half);
+    ASSERT_EQ(half.sizes(), Size(4u, 1u));
+    EXPECT_TRUE(std::equal(expected, expected + 4, half.data()));
+    // Down the columns the same arithmetic as along the rows.
+    std::mt19937 rng(5);
+    for (unsigned h : {4u, 5u, 9u, 31u})
+        for (unsigned w : {1u, 3u, 17u}) {
+            const Image image = randomImage(w, h, rng);
+            Image byColumns, byRows;
+            halveAlong(1, image, byColumns);
+            halveAlong(0, transposed(image), byRows);
+            EXPECT_TRUE(same(byColumns, transposed(byRows))) << w << "x" << h;
+        }
+    EXPECT_THROW(halveAlong(1, Image(Size(5u, 3u)), half), BoundException<unsigned>);
+}
+
+TEST(Resize, CornerAlignedBilinearInBothForms) {
+    // 5 -> 3 samples the source at 0, 2, 4 in both axes; the last sample is hit exactly.
+    std::mt19937 rng(9);
+    const Image image = randomImage(5, 5, rng);
+    Image out, weighted, difference;
+    resampleBilinear(image, Size(3u, 3u), out);
+    for (unsigned y = 0; y < 3; ++y)
+        for (unsigned x = 0; x < 3; ++x)
+            EXPECT_EQ(out(x, y), image(2 * x, 2 * y));
+    // Between equal neighbours (1 - f) a + f b can round just below a and truncate to 254;
+    // a + f (b - a) is exactly a, which keeps the line mask's 255 whole.
+    Image flat(Size(2u, 1u));
+    flat.fill(255);
+    resampleBilinear(flat, Size(7u, 1u), weighted, BilinearForm::WeightedSum);
+    resampleBilinear(flat, Size(7u, 1u), difference, BilinearForm::Difference);
+    EXPECT_EQ(*std::min_element(difference.data(), difference.data() + difference.count()), 255);
+    EXPECT_EQ(*std::min_element(weighted.data(), weighted.data() + weighted.count()), 254);
+}
+
+TEST(Resize, PyramidThenOneBilinearStep) {
+    // 1200 x 900 to 500 x 375: one halving (1200 >= 1000, 900 >= 750), then bilinear.
+    std::mt19937 rng(13);
+    const Image big = randomImage(1200, 900, rng);
+    Image out, x, xy, expected;
+    downscale(big, Size(500u, 375u), out);
+    halveAlong(0, big, x);
+    halveAlong(1, x, xy);
+    resampleBilinear(xy, Size(500u, 375u), expected);
+    EXPECT_TRUE(same(out, expected));
 }

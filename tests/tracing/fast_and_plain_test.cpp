@@ -1,0 +1,429 @@
+// The indexed tracing routines against plain loops over every pixel or pair on random drawings:
+// pixel reassignment, neighbour connection, joining, vertex insertion, box clustering and
+// clutter grouping must agree exactly, also for odd settings and odd geometry.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <tuple>
+
+#include "drawing_support.hpp"
+#include "tracing/clutter.hpp"
+#include "tracing/line_tracing.hpp"
+#include "tracing/polyline_connection.hpp"
+
+using namespace ZELK;
+using namespace PenvexTest;
+using V2 = Vector<2, float>;
+using Box = Hyperrectangle<2, float>;
+using Mask = BinarySignal<2, unsigned>;
+
+namespace {
+
+const float NaN = std::nanf("");
+const float inf = std::numeric_limits<float>::infinity();
+
+// The random drawings: points on a lattice (so that boxes often touch exactly and distances
+// tie), and polylines of 1 to `longest` references to `vertices` vertices, a quarter closed.
+P2 latticePoint(std::mt19937& random, unsigned cells, float step) {
+    return P2(float(random() % cells) * step, float(random() % cells) * step);
+}
+
+std::vector<Polyline> randomPolylines(std::mt19937& random, std::size_t count, unsigned vertices,
+                                      unsigned longest) {
+    std::vector<Polyline> polylines(count);
+    for (Polyline& p : polylines) {
+        p.resize(1 + random() % longest);
+        for (std::uint32_t& v : p)
+            v = random() % vertices;
+        if (random() % 4 == 0)
+            p.push_back(p.front());
+    }
+    return polylines;
+}
+
+// Pixels of a straight line from a to b, one per step of the longer axis.
+void drawLine(Mask& m, const P2& a, const P2& b) {
+    const float steps = std::max({std::fabs(b.x() - a.x()), std::fabs(b.y() - a.y()), 1.0f});
+    for (float i = 0; i <= steps; ++i)
+        m.set(unsigned(std::lround(a.x() + (b.x() - a.x()) * i / steps)),
+              unsigned(std::lround(a.y() + (b.y() - a.y()) * i / steps)));
+}
+
+// Everything a segment holds, its numbers bit for bit.
+auto contents(const LineSegment& s) {
+    const float numbers[] = {s.origin.x(), s.origin.y(),       s.direction.x(),    s.direction.y(),
+                             s.length,     s.plane.normal.x(), s.plane.normal.y(), s.plane.offset};
+    std::array<std::uint32_t, 8> bits;
+    std::memcpy(bits.data(), numbers, sizeof numbers);
+    return std::tuple(s.points, s.regions, s.valid, bits);
+}
+
+void expectSameSegments(const std::vector<LineSegment>& fast,
+                        const std::vector<LineSegment>& plain) {
+    ASSERT_EQ(fast.size(), plain.size());
+    for (std::size_t i = 0; i < fast.size(); ++i)
+        ASSERT_TRUE(contents(fast[i]) == contents(plain[i])) << "segment " << i;
+}
+
+void expectSameVertices(const PolylineSet& set, const std::vector<PositionAccumulator>& plain) {
+    ASSERT_EQ(set.vertexCount(), plain.size());
+    for (std::size_t v = 0; v < plain.size(); ++v) {
+        ASSERT_EQ(set.vertices()[v].count, plain[v].count) << "vertex " << v;
+        ASSERT_EQ(std::memcmp(&set.vertices()[v].sum, &plain[v].sum, sizeof plain[v].sum), 0);
+    }
+}
+
+// Every pixel against every segment, every round; segments with non-finite geometry are
+// never nearest.
+void plainReassign(const Mask& skeleton, const Signal<2, unsigned short>& labels,
+                   std::vector<LineSegment>& segments, unsigned iterations, float limit) {
+    auto finite = [](const LineSegment& s) {
+        return std::isfinite(s.origin.x() + s.origin.y() + s.direction.x() + s.direction.y() +
+                             s.length);
+    };
+    for (unsigned round = 1; round <= iterations; ++round) {
+        for (LineSegment& s : segments)
+            s.fit(), s.points.clear(), s.regions.clear();
+        for (unsigned y = 0; y < skeleton.height(); ++y)
+            for (unsigned x = 0; x < skeleton.width(); ++x) {
+                const P2 q{float(x), float(y)};
+                LineSegment* best = nullptr;
+                float bestError = limit;
+                for (LineSegment& s : segments)
+                    if (skeleton.get(x, y) && finite(s) && assignmentError(s, q) < bestError)
+                        bestError = assignmentError(s, q), best = &s;
+                if (best)
+                    best->points.push_back(q);
+                if (best && round == iterations)
+                    ++best->regions[labels(x, y)];
+            }
+    }
+    for (LineSegment& s : segments)
+        s.fit();
+}
+
+int sign(float v) {
+    return (v > 0) - (v < 0);
+}
+
+// Neighbour connection as the rule reads: every pair of a run of one dominant region, in order.
+void plainConnect(std::vector<LineSegment>& segments, float snap, float reach) {
+    std::stable_sort(segments.begin(), segments.end(), [](const auto& a, const auto& b) {
+        return dominantRegion(a) < dominantRegion(b);
+    });
+    std::vector<std::uint16_t> regions; // before snapping clears any
+    for (const LineSegment& s : segments)
+        regions.push_back(dominantRegion(s));
+    std::vector<LineSegment> bridges;
+    for (std::size_t i = 0; i < segments.size(); ++i)
+        for (std::size_t j = i + 1; j < segments.size(); ++j) {
+            LineSegment &a = segments[i], &b = segments[j];
+            const ClosestEnds c = closestEnds(a, b);
+            if (regions[i] == 0 || regions[j] != regions[i] || c.distance > reach)
+                continue;
+            const P2 pa = c.aAtOrigin ? a.origin : a.end(), qa = c.aAtOrigin ? a.end() : a.origin;
+            const P2 pb = c.bAtOrigin ? b.origin : b.end(), qb = c.bAtOrigin ? b.end() : b.origin;
+            if (c.distance <= snap) {
+                const P2 m = pa + (pb - pa) * 0.5f;
+                a.points = {qa, m};
+                b.points = {m, qb};
+                a.regions.clear(), b.regions.clear();
+                a.fit(), b.fit();
+                continue;
+            }
+            const V2 u = pa - qa, w = pb - pa, t = qb - pb;
+            if (sign(cross(u, w)) != sign(cross(t, w)) && dot(u, w) > 0 && dot(t, w) > 0) {
+                LineSegment& bridge = bridges.emplace_back();
+                bridge.points = {pa, pb};
+                bridge.regions[regions[i]] = 2;
+                bridge.fit();
+            }
+        }
+    segments.insert(segments.end(), bridges.begin(), bridges.end());
+}
+
+// Joining as the rule reads: after every join, start again with the next polyline.
+void plainJoin(std::vector<Polyline>& polylines) {
+    for (std::size_t i = 0; i < polylines.size(); ++i)
+        for (std::size_t j = i + 1; j < polylines.size();) {
+            Polyline &a = polylines[i], b = polylines[j];
+            // Checked in the order front-front, front-back, back-front, back-back; a reversed b
+            // turns the first into the second and the last into the third.
+            const bool ff = a.front() == b.front(), fb = a.front() == b.back();
+            const bool bf = a.back() == b.front(), bb = a.back() == b.back();
+            if (ff || (!fb && !bf && bb))
+                std::reverse(b.begin(), b.end());
+            if (ff || fb)
+                a.insert(a.begin(), b.begin(), b.end() - 1);
+            else if (bf || bb)
+                a.insert(a.end(), b.begin() + 1, b.end());
+            else {
+                ++j;
+                continue;
+            }
+            polylines.erase(polylines.begin() + j);
+            j = i + 1;
+        }
+}
+
+// Insertion as first written: every vertex in index order, the first close enough takes it.
+std::uint32_t plainInsert(std::vector<PositionAccumulator>& vertices, float merge, const P2& p) {
+    for (std::uint32_t v = 0; v < vertices.size(); ++v)
+        if (distance(vertices[v].position(), p) < merge) {
+            vertices[v].add(p);
+            return v;
+        }
+    vertices.push_back(PositionAccumulator{p, 1});
+    return std::uint32_t(vertices.size() - 1);
+}
+
+// Density clustering the plain way: neighbours closer than eps (Euclidean gap over both axes,
+// strict), two neighbours make a core box, noise reclaimed by a later cluster and made noise
+// again by a later noise box.
+std::vector<std::uint32_t> plainClusters(const std::vector<Box>& boxes, float eps) {
+    auto neighbours = [&](std::size_t i) {
+        std::vector<std::uint32_t> found;
+        for (std::size_t j = 0; j < boxes.size(); ++j) {
+            float squared = 0;
+            for (int axis = 0; axis < 2; ++axis) {
+                const float a = boxes[i].origin[axis], b = boxes[j].origin[axis];
+                const float gap =
+                    std::max({0.0f, b - (a + boxes[i].size[axis]), a - (b + boxes[j].size[axis])});
+                squared += gap * gap;
+            }
+            if (j != i && std::sqrt(double(squared)) < double(eps))
+                found.push_back(std::uint32_t(j));
+        }
+        return found;
+    };
+    std::vector<std::uint32_t> labels(boxes.size(), unvisitedLabel);
+    for (std::uint32_t i = 0, cluster = 1; i < boxes.size(); ++i) {
+        if (labels[i] != unvisitedLabel)
+            continue;
+        std::vector<std::uint32_t> seeds = neighbours(i);
+        if (seeds.size() < 2) {
+            labels[i] = 0;
+            for (std::uint32_t j : seeds)
+                labels[j] = 0;
+            continue;
+        }
+        for (labels[i] = cluster; !seeds.empty();) {
+            const std::uint32_t k = seeds.back();
+            seeds.pop_back();
+            const bool expand = labels[k] == unvisitedLabel;
+            if (labels[k] == 0 || expand)
+                labels[k] = cluster;
+            const std::vector<std::uint32_t> more = expand ? neighbours(k) : seeds;
+            if (expand && more.size() >= 2)
+                seeds.insert(seeds.end(), more.begin(), more.end());
+        }
+        ++cluster;
+    }
+    return labels;
+}
+
+} // namespace
+
+// Seeded segments and odd ones: never fitted, non-finite, overlong, non-unit directions.
+TEST(FastEqualsPlain, PixelReassignment) {
+    std::mt19937 random(17);
+    for (float limit : {2.5f, 2.5f, 2.5f, 0.7f, 6.0f, 0.0f, -1.0f, NaN, 3.0e4f})
+        for (int repeat = 0; repeat < 4; ++repeat) {
+            const unsigned width = 20 + random() % 150, height = 20 + random() % 120;
+            Mask skeleton(Tuple<2, unsigned>(width, height));
+            for (unsigned k = 3 + random() % 25; k > 0; --k)
+                drawLine(skeleton, P2(float(random() % width), float(random() % height)),
+                         P2(float(random() % width), float(random() % height)));
+            for (unsigned k = 0; k < width * height / 60; ++k)
+                skeleton.set(random() % width, random() % height);
+            drawLine(skeleton, P2(0, float(height / 3)), P2(float(width - 1), float(height / 3)));
+            std::vector<LineSegment> segments;
+            seedSegments(skeleton, segments);
+            // Odd segments with fewer than 2 points keep whatever geometry they are given. Along
+            // row height / 3 an overlong one (a candidate of every cell, earlier) and a gridded
+            // one (later) have equal errors: the earlier one keeps the pixels.
+            LineSegment odd, notUnit = between(P2(1, 1), P2(21, 1), 0), row = notUnit;
+            odd.origin = P2(NaN, 3);
+            notUnit.direction = V2(3, 0.5f);
+            row.origin = P2(0, float(height / 3));
+            row.length = 1.0e7f;
+            segments.insert(segments.begin() + segments.size() / 2, odd);
+            segments.insert(segments.begin(), {row, notUnit});
+            row.length = float(width);
+            odd = between(P2(1, 1), P2(1.6f, 1.8f), 0);
+            odd.length = 1.0e7f; // overlong: a candidate everywhere
+            segments.insert(segments.end(), {odd, row, LineSegment()}); // never fitted: a point
+            odd.origin = P2(float(width / 2), float(height / 2));
+            odd.direction = V2(inf, 0);
+            segments.push_back(odd);
+
+            Signal<2, unsigned short> labels;
+            labelSkeletonRegions(skeleton, labels);
+            for (unsigned iterations : {0u, 1u, 2u, 4u}) {
+                SCOPED_TRACE(::testing::Message()
+                             << "limit " << limit << " iterations " << iterations);
+                std::vector<LineSegment> fast = segments, plain = segments;
+                reassignPixels(skeleton, labels, fast, iterations, limit);
+                plainReassign(skeleton, labels, plain, iterations, limit);
+                expectSameSegments(fast, plain);
+                if (HasFatalFailure())
+                    return;
+            }
+        }
+}
+
+// Many segments of few regions with crowded ends, so that snaps move ends that later pairs
+// look at, for the default and unusual distances.
+TEST(FastEqualsPlain, NeighbourConnection) {
+    const float settings[][2] = {{2, 5},  {2, 5},   {1, 3},   {4, 8},   {2, 2}, {2, 0},
+                                 {2, -1}, {NaN, 5}, {2, NaN}, {2, inf}, {0, 40}};
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> jitter(-2.5f, 2.5f);
+    for (const auto& setting : settings)
+        for (int repeat = 0; repeat < 3; ++repeat) {
+            std::vector<P2> joints;
+            for (int k = 0; k < 40; ++k)
+                joints.push_back(latticePoint(random, 240, 0.25f));
+            auto near = [&] { return joints[random() % 40] + V2(jitter(random), jitter(random)); };
+            std::vector<LineSegment> segments;
+            for (int k = 60 + int(random() % 200); k > 0; --k) {
+                const P2 a = near(), b = near();
+                const std::uint16_t region = random() % 10 == 0 ? 0 : 1 + random() % 3;
+                if (distance(a, b) >= 0.5f)
+                    segments.push_back(between(a, b, region, 1 + random() % 4));
+            }
+            if (repeat == 2) { // non-finite ends never come near anything
+                segments.push_back(between(P2(3, 3), P2(8, 3), 1));
+                segments.back().origin = P2(NaN, 3);
+            }
+            SCOPED_TRACE(::testing::Message() << "snap " << setting[0] << " reach " << setting[1]);
+            std::vector<LineSegment> fast = segments, plain = segments;
+            connectNeighbours(fast, setting[0], setting[1]);
+            plainConnect(plain, setting[0], setting[1]);
+            expectSameSegments(fast, plain);
+            if (HasFatalFailure())
+                return;
+        }
+}
+
+TEST(FastEqualsPlain, Joining) {
+    std::mt19937 random(11);
+    for (int trial = 0; trial < 200; ++trial) {
+        std::vector<Polyline> fast = randomPolylines(random, random() % 300, 3 + random() % 60, 4);
+        std::vector<Polyline> plain = fast;
+        joinPolylines(fast);
+        plainJoin(plain);
+        ASSERT_EQ(fast, plain) << "trial " << trial;
+    }
+}
+
+// Also where vertices drift across cells as they average, where a stage's own edits move
+// them, after a clean-up and a bake moved them, and for merge distances the grid cannot serve.
+TEST(FastEqualsPlain, VertexInsertion) {
+    std::mt19937 random(1234);
+    for (float merge : {2.0f, 0.7f, 5.0f, 0.0f, -1.0f, NaN, inf, 3.0e6f})
+        for (int round = 0; round < 7; ++round) {
+            SCOPED_TRACE(::testing::Message() << "merge " << merge << " round " << round);
+            PolylineSet set(merge);
+            std::uniform_real_distribution<float> span(-30.0f, 30.0f + 40.0f * round),
+                jitter(-3, 3);
+            if (round == 6) {
+                for (int i = 0; i < 500; ++i)
+                    set.addSegment(P2(span(random), span(random)), P2(span(random), span(random)));
+                for (std::size_t i = set.polylines().size(); i-- > 0;)
+                    if (i % 3 == 0) // so that the clean-up has vertices to move
+                        set.polylines().erase(set.polylines().begin() + i);
+                set.cleanUp();
+                set.setTransformation(
+                    std::make_unique<Transformation<2, float>::Translation>(V2(-50, 7)));
+                set.bakeTransformation();
+            }
+            std::vector<PositionAccumulator> plain = set.vertices();
+            std::vector<P2> recent;
+            for (int step = 0; step < 3000; ++step) {
+                P2 p(span(random), span(random));
+                const unsigned kind = random() % 20;
+                if (kind < 8 && !recent.empty()) // near an earlier point: merges and drifts
+                    p = recent[random() % recent.size()] + V2(jitter(random), jitter(random));
+                else if (kind == 8)
+                    p = latticePoint(random, 9, 1.0f); // exactly on cell borders
+                else if (kind == 9 && round == 5)
+                    p = P2(random() % 2 ? inf : NaN, 1.0f);
+                else if (kind == 10 && round == 4)
+                    p = P2(1.0e30f, -1.0e30f); // far outside any image
+                recent.push_back(p);
+                ASSERT_EQ(set.insertVertex(p), plainInsert(plain, merge, p));
+                for (std::size_t v = 0; step % 700 == 699 && v < plain.size(); v += 7) {
+                    set.vertices()[v].sum += V2(5.0f, 0.0f); // a stage's own edit
+                    plain[v].sum += V2(5.0f, 0.0f);
+                }
+            }
+            expectSameVertices(set, plain);
+        }
+}
+
+// Boxes on a coarse lattice, so that exact touching is common, many enough for the search by
+// left edges.
+TEST(FastEqualsPlain, BoxClustering) {
+    std::mt19937 random(5);
+    for (int round = 0; round < 40; ++round) {
+        std::vector<Box> boxes;
+        for (unsigned b = 64 + random() % 200; b > 0; --b)
+            boxes.push_back(Box(latticePoint(random, 60, 5.0f),
+                                Tuple<2, float>(float(random() % 4) * 5, float(random() % 4) * 5)));
+        if (round % 5 == 0)
+            boxes.push_back(Box(P2(-1000, 0), Tuple<2, float>(3000, 1))); // one very wide box
+        const float eps = float(random() % 4) * 5.0f + (round % 2 ? 0.5f : 0.0f);
+        ASSERT_EQ(clusterBoxes(boxes, eps), plainClusters(boxes, eps)) << "round " << round;
+    }
+}
+
+// The plain form of the grouping: labels from clusterBoxes over the polylines' boxes, the
+// clusters in order, noise of three vertices or more alone, the rest together; each group made
+// of a copy of every vertex and its polylines, then cleaned up. groupClutter copies only the
+// vertices a group uses; the result must be the same.
+TEST(FastEqualsPlain, ClutterGrouping) {
+    std::mt19937 random(11);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<P2> points(2 + random() % 40);
+        for (P2& p : points)
+            p = latticePoint(random, 300, 1.0f);
+        const std::vector<Polyline> polylines =
+            randomPolylines(random, 1 + random() % 12, unsigned(points.size()), 5);
+        std::vector<Box> boxes;
+        for (const Polyline& polyline : polylines) {
+            BoundingBoxBuilder builder;
+            for (std::uint32_t v : polyline)
+                builder.add(points[v]);
+            boxes.push_back(builder.box());
+        }
+        const float distance = float(random() % 120);
+        const std::vector<std::uint32_t> labels = clusterBoxes(boxes, distance);
+        std::vector<std::vector<Polyline>> expected(
+            *std::max_element(labels.begin(), labels.end()));
+        std::vector<Polyline> shortNoise;
+        for (std::size_t p = 0; p < polylines.size(); ++p)
+            if (labels[p] != 0)
+                expected[labels[p] - 1].push_back(polylines[p]);
+        for (std::size_t p = 0; p < polylines.size(); ++p)
+            if (labels[p] == 0 && polylines[p].size() >= 3)
+                expected.push_back({polylines[p]});
+            else if (labels[p] == 0)
+                shortNoise.push_back(polylines[p]);
+        expected.push_back(shortNoise);
+
+        const std::vector<PolylineSet> groups = groupClutter(makeSet(points, polylines), distance);
+        ASSERT_EQ(groups.size(), expected.size());
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            PolylineSet plain = makeSet(points, expected[g]);
+            plain.cleanUp();
+            ASSERT_EQ(groups[g].polylines(), plain.polylines()) << "round " << round;
+            expectSameVertices(groups[g], plain.vertices());
+        }
+    }
+}

@@ -1,0 +1,184 @@
+// Polyline sets and what works on them, on worked cases: clean-up and bounding boxes,
+// refinement of open and closed polylines, and clutter: which polylines it is, how it leaves
+// the lines, and its grouping by the distance of boxes.
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "drawing_support.hpp"
+#include "tracing/clutter.hpp"
+#include "tracing/refinement.hpp"
+
+using namespace ZELK;
+using namespace PenvexTest;
+using T2 = Transformation<2, float>;
+using Box = Hyperrectangle<2, float>;
+
+namespace {
+
+PolylineSet open(const std::vector<P2>& points, bool closed = false) {
+    Polyline indices(points.size());
+    std::iota(indices.begin(), indices.end(), 0u);
+    if (closed)
+        indices.push_back(0);
+    return makeSet(points, {indices});
+}
+
+std::vector<P2> shapeOf(const PolylineSet& set, std::size_t polyline = 0) {
+    std::vector<P2> shape;
+    for (std::uint32_t v : set.polylines().at(polyline))
+        shape.push_back(set.position(v));
+    return shape;
+}
+
+void expectShape(const std::vector<P2>& actual, const std::vector<P2>& expected) {
+    ASSERT_EQ(actual.size(), expected.size());
+    for (std::size_t k = 0; k < actual.size(); ++k)
+        EXPECT_LT(distance(actual[k], expected[k]), 1e-5f) << "vertex " << k;
+}
+
+std::vector<P2> points(const std::vector<float>& xy) {
+    std::vector<P2> out;
+    for (std::size_t i = 0; i + 1 < xy.size(); i += 2)
+        out.push_back(P2(xy[i], xy[i + 1]));
+    return out;
+}
+
+Box box(float x, float y, float w, float h) {
+    return Box(P2(x, y), Tuple<2, float>(w, h));
+}
+
+} // namespace
+
+TEST(PolylineSet, CleanUpAndBoundingBox) {
+    PolylineSet set(0.5f);
+    for (int i = 0; i < 6; ++i)
+        set.insertVertex(P2(float(i) * 10, 0));
+    // Vertices 1 and 3 are used. Slot 0 took vertex 5 (unused), then 4 (unused), then 3; slot
+    // 1 kept vertex 1; vertex 2 was last by then and went. Repeated indices collapse and
+    // polylines of one vertex go.
+    set.polylines() = {{1, 1, 3, 3, 3, 1}, {4}, {5, 5}};
+    set.cleanUp();
+    EXPECT_EQ(set.polylines(), (std::vector<Polyline>{{1, 0, 1}}));
+    expectShape(set.vertexCount() == 2 ? shapeOf(set) : std::vector<P2>{},
+                {P2(10, 0), P2(30, 0), P2(10, 0)});
+
+    // The box grows vertex by vertex: a point below the origin moves it and adds the difference
+    // to the size, a point beyond makes the size one more than its distance from the origin.
+    // Read through the view transformation.
+    set.insertVertex(P2(10, 7));
+    EXPECT_EQ(set.boundingBox(), box(10, 0, 20, 8));
+    set.setTransformation(std::make_unique<T2::Scale>(2.0f));
+    EXPECT_EQ(set.boundingBox(), box(20, 0, 40, 15));
+    const PolylineSet copy = set; // with its own copy of the view transformation
+    EXPECT_EQ(copy.boundingBox(), box(20, 0, 40, 15));
+    EXPECT_NE(copy.transformation(), set.transformation());
+    EXPECT_THROW(set.boundingBox(Polyline{0, 7}), BoundException<unsigned int>);
+}
+
+TEST(Refinement, WorkedShapes) {
+    // Merging: a short edge merges into its midpoint, the merged vertex tested again against
+    // the next; a closed polyline's closing edge too, followed round to the start. Redundant
+    // vertices: within the distance of the neighbours' chord, measured to the segment (not the
+    // line); a closed polyline's first vertex has the last as its neighbour. Alignment: a
+    // corner becomes a new vertex, the ends keep theirs; a run of horizontal edges becomes one,
+    // also across a closed polyline's start; a free diagonal edge carries its vertex along to
+    // the aligned edge's mean y.
+    void (*const merge)(PolylineSet&, float) = mergeShortEdges;
+    void (*const redundant)(PolylineSet&, float) = removeRedundantVertices;
+    auto align = [](PolylineSet& set, float) { alignPolylines(set, 0.9f); };
+    const struct {
+        void (*refine)(PolylineSet&, float);
+        bool closed;
+        std::vector<float> input, output; // x, y, x, y, ...
+    } cases[] = {
+        {merge, false, {0, 0, 10, 0, 12, 0, 14, 0, 15, 0}, {0, 0, 13.75f, 0}},
+        {merge,
+         true,
+         {0, 0, 6, 0, 30, 0, 30, 30, 0, 30, 4, 1},
+         {30, 0, 30, 30, 0, 30, 4, 0.25f, 30, 0}},
+        {redundant, false, {0, 0, 30, 0, 20, 0}, {0, 0, 30, 0, 20, 0}},
+        {redundant,
+         true,
+         {10, 0, 20, 0, 20, 20, 10, 20, 0, 20, 0, 0},
+         {20, 0, 20, 20, 0, 20, 0, 0, 20, 0}},
+        {align, false, {0, 0, 10, 0.3f, 20, 0.1f, 20.2f, 10}, {0, 0, 20.2f, 0, 20.2f, 10}},
+        {align,
+         false,
+         {0, 0, 5, 5, 15, 5.4f, 15.2f, 15},
+         {0, 0, 5.2f, 5.2f, 15.2f, 5.2f, 15.2f, 15}},
+        {align, false, {0, 0, 10, 0.4f, 15, 5.4f}, {0, 0, 9.6f, 0, 15, 5.4f}},
+        {align, true, {10, 0.2f, 20, 0, 20, 10, 0, 10, 0, 0}, {20, 0, 20, 10, 0, 10, 0, 0, 20, 0}},
+    };
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+        SCOPED_TRACE(k);
+        PolylineSet set = open(points(cases[k].input), cases[k].closed);
+        cases[k].refine(set, 5.0f);
+        expectShape(shapeOf(set), points(cases[k].output));
+    }
+    // A corner shared with another polyline moves only in the aligned one.
+    PolylineSet shared =
+        makeSet({P2(0, 0), P2(10, 0.5f), P2(10.5f, 10), P2(30, 30)}, {{0, 1, 2}, {1, 3}});
+    alignPolylines(shared, 0.9f);
+    expectShape(shapeOf(shared, 1), {P2(10, 0.5f), P2(30, 30)});
+}
+
+TEST(Clutter, PolylinesCutOffFromEveryLongSegmentLeaveTheLines) {
+    // 0: one long segment among short ones; 1: short, shares vertex 2 with 0; 2: short, joined
+    // to 1 only (a chain); 3: short and isolated; 4: long in total but of short segments only.
+    PolylineSet set = makeSet({P2(0, 0), P2(5, 0), P2(80, 0), P2(82, 3), P2(84, 6), P2(200, 200),
+                               P2(203, 200), P2(300, 0), P2(340, 0), P2(380, 0), P2(420, 0)},
+                              {{0, 1, 2}, {2, 3}, {3, 4}, {5, 6}, {7, 8, 9, 10}});
+    EXPECT_EQ(markClutter(set, 40.0f), (std::vector<bool>{false, false, false, true, true}));
+    EXPECT_EQ(markClutter(set, 39.9f), (std::vector<bool>{false, false, false, true, false}));
+    // Lengths are read through the view transformation.
+    set.setTransformation(std::make_unique<T2::Scale>(3.0f));
+    EXPECT_EQ(markClutter(set, 50.0f), (std::vector<bool>{false, false, false, true, false}));
+
+    // The clutter moves out from the last polyline backwards, the vertices copied whole.
+    set.setTransformation(nullptr);
+    set.vertices()[0] = PositionAccumulator{P2(2, 4), 2}; // a merged vertex: sum / count
+    PolylineSet clutter = classifyClutter(set, 50.0f);
+    EXPECT_EQ(set.polylines(), (std::vector<Polyline>{{0, 1, 2}, {2, 3}, {3, 4}}));
+    EXPECT_EQ(clutter.polylines(), (std::vector<Polyline>{{7, 8, 9, 10}, {5, 6}}));
+    ASSERT_EQ(clutter.vertexCount(), set.vertexCount());
+    EXPECT_EQ(clutter.position(0), P2(1, 2));
+    EXPECT_EQ(clutter.vertices()[0].count, 1u);
+}
+
+TEST(Clutter, ClusterBoxesWorkedCases) {
+    // Three touching boxes visited from the middle make one cluster, from the left only noise
+    // (the middle box is no longer unvisited); the gap is Euclidean and strict; noise is
+    // reclaimed as a border box by a later cluster and made noise again by later noise.
+    const std::vector<Box> diagonal{box(0, 0, 1, 1), box(4, 5, 1, 1), box(-4, -5, 1, 1)};
+    const struct {
+        std::vector<Box> boxes;
+        float eps;
+        std::vector<std::uint32_t> labels;
+    } cases[] = {
+        {{box(10, 0, 10, 10), box(0, 0, 10, 10), box(20, 0, 10, 10)}, 1.0f, {1, 1, 1}},
+        {{box(0, 0, 10, 10), box(10, 0, 10, 10), box(20, 0, 10, 10)}, 1.0f, {0, 0, 0}},
+        {diagonal, 5.0f, {0, 0, 0}},
+        {diagonal, 5.01f, {1, 1, 1}},
+        {{box(0, 0, 1, 1), box(4, 0, 1, 1), box(6, 0, 1, 1), box(2, 0, 1, 1), box(2, 2, 1, 1)},
+         1.2f,
+         {0, 1, 1, 0, 0}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(clusterBoxes(c.boxes, c.eps), c.labels) << c.eps;
+}
+
+TEST(Clutter, GroupsAreMeasuredWithoutTheViewTransformation) {
+    // Boxes 4 and 9 apart as stored (8 and 18 through the view) group at 10: measured without
+    // the view transformation, which each group gets a copy of.
+    PolylineSet scaled = makeSet({P2(0, 0), P2(4, 0), P2(0, 5), P2(4, 5), P2(0, 10), P2(4, 10)},
+                                 {{0, 1}, {2, 3}, {4, 5}});
+    scaled.setTransformation(std::make_unique<T2::Scale>(2.0f));
+    const std::vector<PolylineSet> groups = groupClutter(scaled, 10.0f);
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].polylines().size(), 3u);
+    ASSERT_NE(groups[0].transformation(), nullptr);
+    EXPECT_NE(groups[0].transformation(), scaled.transformation());
+    EXPECT_EQ(groups[0].boundingBox().origin, P2(0, 0));
+    EXPECT_TRUE(groups[1].polylines().empty());
+}

@@ -1,7 +1,7 @@
 // The stroke-width measure on drawn strokes of known width.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <vector>
 
 #include "raster/resize.hpp"
 #include "strokes/line_thickness.hpp"
@@ -39,72 +39,49 @@ TEST(StrokeWidth, MeasuresDrawnStrokesWithinATenth) {
 }
 
 TEST(StrokeWidth, BlurredAndBrightStrokesAndBlankPaper) {
-    // A smooth (area-averaged) reduction keeps the ink a stroke holds, so the width scales.
-    Image reduced;
+    // An area-averaged reduction keeps the ink a stroke holds; bright strokes on dark paper (a
+    // blackboard) count as well; blank paper and a tiny picture hold no strokes.
+    Image reduced, bright = gridOfStrokes(4, 400), blank(Tuple<2, unsigned>(300u, 200u));
     resampleCentred(gridOfStrokes(8, 800), 0.5f, reduced);
-    EXPECT_NEAR(measureStrokeWidth(reduced), 4.0f, 0.4f);
-
-    // Bright strokes on dark paper (a blackboard) are strokes too.
-    Image bright = gridOfStrokes(4, 400);
     for (std::uint32_t i = 0; i < bright.count(); ++i)
         bright.data()[i] = static_cast<unsigned char>(255 - bright.data()[i]);
-    EXPECT_NEAR(measureStrokeWidth(bright), 4.0f, 0.4f);
-
-    // Nothing to measure: blank paper, and a picture too small to hold a stroke.
-    Image blank(Tuple<2, unsigned>(300u, 200u));
     blank.fill(200);
+    EXPECT_NEAR(measureStrokeWidth(reduced), 4.0f, 0.4f);
+    EXPECT_NEAR(measureStrokeWidth(bright), 4.0f, 0.4f);
     EXPECT_EQ(measureStrokeWidth(blank), 0.0f);
     EXPECT_EQ(measureStrokeWidth(Image(Tuple<2, unsigned>(4u, 4u))), 0.0f);
 }
 
 TEST(StrokeWidth, ScaleBringsStrokesToTheWorkingThicknessWithinCaps) {
-    struct Case {
-        float width;
-        std::uint64_t pixels;
-        float scale;
-    };
-    const Case cases[] = {
-        {10.0f, 1'000'000, 0.5f}, // thick strokes are reduced
-        {2.5f, 1'000'000, 2.0f},  // thin ones enlarged
-        {0.5f, 1'000'000, 4.0f},  // but at most four times
-        {1.0f, 12'000'000, 2.0f}, // and not beyond the enlarged-pixel cap (48 MP)
-        {5.2f, 1'000'000, 1.0f},  // near the working thickness nothing changes
-        {0.0f, 1'000'000, 1.0f},  // nor when nothing was measured
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.width);
-        EXPECT_FLOAT_EQ(measuredThicknessScale(c.width, c.pixels), c.scale);
-    }
+    // Thick strokes are reduced, thin ones enlarged at most four times and within the 48
+    // megapixel cap; near five pixels, or with nothing measured, nothing changes.
+    EXPECT_FLOAT_EQ(measuredThicknessScale(10.0f, 1'000'000), 0.5f);
+    EXPECT_FLOAT_EQ(measuredThicknessScale(2.5f, 1'000'000), 2.0f);
+    EXPECT_FLOAT_EQ(measuredThicknessScale(0.5f, 1'000'000), 4.0f);
+    EXPECT_FLOAT_EQ(measuredThicknessScale(1.0f, 12'000'000), 2.0f);
+    EXPECT_FLOAT_EQ(measuredThicknessScale(5.2f, 1'000'000), 1.0f);
+    EXPECT_FLOAT_EQ(measuredThicknessScale(0.0f, 1'000'000), 1.0f);
 }
 
 TEST(ResampleCentred, KeepsPixelCentresAndAverages) {
-    // Doubling: target x stands for source (x + 0.5) / 2 - 0.5, so targets 1 and 2 lie a
-    // quarter on either side of the middle between samples 0 and 1.
-    Image row(Tuple<2, unsigned>(2u, 1u));
-    row(0u, 0u) = 0;
+    // Doubling: target x stands for source (x + 0.5) / 2 - 0.5 (0.25 and 0.75 for targets 1
+    // and 2), the edge sample repeating beyond the edge.
+    Image row(Tuple<2, unsigned>(2u, 1u)), wide, small;
     row(1u, 0u) = 200;
-    Image wide;
     resampleCentred(row, 2.0f, wide);
     ASSERT_EQ(wide.width(), 4u);
-    EXPECT_EQ(wide(0u, 0u), 0);   // clamped at the edge
-    EXPECT_EQ(wide(1u, 0u), 50);  // position 0.25
-    EXPECT_EQ(wide(2u, 0u), 150); // position 0.75
-    EXPECT_EQ(wide(3u, 0u), 200);
-
-    // Shrinking by 3 averages each 3 x 3 block exactly; by 2.5, the overlaps weigh.
+    EXPECT_EQ(std::vector<int>({wide(0u, 0u), wide(1u, 0u), wide(2u, 0u), wide(3u, 0u)}),
+              std::vector<int>({0, 50, 150, 200}));
+    // Shrinking 6 x 3 by 0.4 covers [0, 2.5) and [2.5, 5): the overlaps weigh.
     Image image(Tuple<2, unsigned>(6u, 3u));
     for (unsigned y = 0; y < 3; ++y)
         for (unsigned x = 0; x < 6; ++x)
             image(x, y) = static_cast<unsigned char>(x < 3 ? 30 : 90);
-    Image small;
-    resampleCentred(image, 1.0f / 3.0f, small);
+    resampleCentred(image, 0.4f, small);
     ASSERT_EQ(small.width(), 2u);
     ASSERT_EQ(small.height(), 1u);
     EXPECT_EQ(small(0u, 0u), 30);
-    EXPECT_EQ(small(1u, 0u), 90);
-    resampleCentred(image, 0.4f, small); // covers [0, 2.5) and [2.5, 5)
-    EXPECT_EQ(small(0u, 0u), 30);
-    EXPECT_EQ(small(1u, 0u), 78); // (0.5*30 + 2*90) / 2.5
+    EXPECT_EQ(small(1u, 0u), 78); // (0.5 * 30 + 2 * 90) / 2.5
 }
 
 } // namespace

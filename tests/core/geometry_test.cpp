@@ -1,9 +1,8 @@
-// Points, vectors and their views, lines, serialised point lists, plane transformations, and
+// Points, vectors and their views, lines, serialised point lists, and
 // the matrices behind the perspective kind.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <type_traits>
@@ -13,7 +12,6 @@
 #include "core/matrix.hpp"
 #include "core/stl_serializable.hpp"
 #include "core/streams.hpp"
-#include "core/transformation.hpp"
 
 using namespace ZELK;
 using P = Point<2, float>;

@@ -139,8 +139,8 @@ std::string runTool(const std::vector<std::string>& argv, const std::filesystem:
 }
 
 Raster renderSVG(const std::filesystem::path& svg, const std::filesystem::path& scratch) {
-    const std::string png = (scratch / "rendered.png").string(),
-                      ppm = (scratch / "rendered.ppm").string();
+    const std::string png = (scratch / "rendered.png").string();
+    const std::string ppm = (scratch / "rendered.ppm").string();
     runTool({"/usr/bin/rsvg-convert", svg.string(), "-o", png}, scratch);
     runTool(
         {"/usr/bin/convert", png, "-background", "white", "-flatten", "-depth", "8", "ppm:" + ppm},

@@ -1,5 +1,4 @@
-// Points, vectors and their views, lines, serialised point lists, and
-// the matrices behind the perspective kind.
+// Points, vectors and their views, lines, serialised point lists, and small matrices.
 #include <gtest/gtest.h>
 
 #include <algorithm>

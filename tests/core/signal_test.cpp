@@ -1,5 +1,5 @@
-// Signals: sample layout, resizing, views and their capacity, element-wise arithmetic, the
-// bit-packed binary signal, serialised forms, and dense histograms of samples.
+// Signals: sample layout, resizing, views and their capacity, the bit-packed binary signal,
+// serialised forms, and dense histograms of samples.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -61,21 +61,6 @@ TEST(Signal, FirstCoordinateIsFastestAndResizingKeepsTheLinearOrder) {
     a.assign(SignalConstBorrow<2, float>(raw.data(), 4, Tuple<2, unsigned>(2u, 2u)));
     a.assign(SignalConstBorrow<2, float>(a.data() + 1, 3, Tuple<2, unsigned>(3u, 1u)));
     EXPECT_EQ(wordsOf<float>(a), (std::vector<float>{2, 3, 4}));
-}
-
-TEST(Signal, ElementWiseArithmeticWrapsInTheSampleType) {
-    Signal<2, unsigned short> u(Tuple<2, unsigned>(1u, 2u)), v(Tuple<2, unsigned>(1u, 2u));
-    u(0, 0) = 65535;
-    u(0, 1) = v(0, 1) = 300;
-    v(0, 0) = 2;
-    Signal<2, unsigned short> product = u;
-    u += v;
-    product *= v;
-    EXPECT_EQ(wordsOf<unsigned short>(u), (std::vector<unsigned short>{1, 600}));
-    EXPECT_EQ(wordsOf<unsigned short>(product), (std::vector<unsigned short>{65534, 24464}));
-    // Mismatching sizes change nothing.
-    EXPECT_THROW((u *= Signal<2, unsigned short>(Tuple<2, unsigned>(2u, 1u))), SignalSizeException);
-    EXPECT_EQ(wordsOf<unsigned short>(u), (std::vector<unsigned short>{1, 600}));
 }
 
 TEST(BinarySignal, LinesStartOnWordBoundariesAndPaddingTakesPartInWordOperations) {

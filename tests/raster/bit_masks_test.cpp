@@ -29,19 +29,19 @@ Mask randomMask(unsigned w, unsigned h, double density, std::mt19937& rng) {
     return m;
 }
 
-// One pixel at a time through get(), which answers false outside the image.
+// One pixel at a time through get(), which answers false outside the image: any pixel of the
+// cross (of the 3 x 3 block for square) set for dilation, all of them for erosion.
 enum class Kind { dilate, erode, square };
 Mask reference(const Mask& s, Kind kind) {
     Mask d(s.sizes());
     for (int y = 0; y < int(s.height()); ++y)
         for (int x = 0; x < int(s.width()); ++x) {
-            const bool cross[] = {s.get(x, y), s.get(x - 1, y), s.get(x + 1, y), s.get(x, y - 1),
-                                  s.get(x, y + 1)};
-            bool v = kind == Kind::erode ? std::all_of(cross, cross + 5, [](bool b) { return b; })
-                                         : std::any_of(cross, cross + 5, [](bool b) { return b; });
-            for (int dy = -1; kind == Kind::square && dy <= 1; dy += 2)
-                v = v || s.get(x - 1, y + dy) || s.get(x + 1, y + dy);
-            d.set(unsigned(x), unsigned(y), v);
+            bool any = false, all = true;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    if (kind == Kind::square || dx * dy == 0)
+                        any |= s.get(x + dx, y + dy), all &= s.get(x + dx, y + dy);
+            d.set(unsigned(x), unsigned(y), kind == Kind::erode ? all : any);
         }
     return d;
 }

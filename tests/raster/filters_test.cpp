@@ -150,11 +150,11 @@ TEST(Resize, BinomialHalvingArithmetic) {
     EXPECT_THROW(halveAlong(1, Image(Size(5u, 3u)), half), BoundException<unsigned>);
 }
 
-TEST(Resize, CornerAlignedBilinearInBothForms) {
+TEST(Resize, CornerAlignedBilinearInBothFormsAndThePyramidBeforeIt) {
     // 5 -> 3 samples the source at 0, 2, 4 in both axes; the last sample is hit exactly.
     std::mt19937 rng(9);
-    const Image image = randomImage(5, 5, rng);
-    Image out, weighted, difference;
+    const Image image = randomImage(5, 5, rng), big = randomImage(1200, 900, rng);
+    Image out, weighted, difference, rows, both, expected;
     resampleBilinear(image, Size(3u, 3u), out);
     for (unsigned y = 0; y < 3; ++y)
         for (unsigned x = 0; x < 3; ++x)
@@ -167,16 +167,11 @@ TEST(Resize, CornerAlignedBilinearInBothForms) {
     resampleBilinear(flat, Size(7u, 1u), difference, BilinearForm::Difference);
     EXPECT_EQ(*std::min_element(difference.data(), difference.data() + difference.count()), 255);
     EXPECT_EQ(*std::min_element(weighted.data(), weighted.data() + weighted.count()), 254);
-}
 
-TEST(Resize, PyramidThenOneBilinearStep) {
     // 1200 x 900 to 500 x 375: one halving (1200 >= 1000, 900 >= 750), then bilinear.
-    std::mt19937 rng(13);
-    const Image big = randomImage(1200, 900, rng);
-    Image out, x, xy, expected;
     downscale(big, Size(500u, 375u), out);
-    halveAlong(0, big, x);
-    halveAlong(1, x, xy);
-    resampleBilinear(xy, Size(500u, 375u), expected);
+    halveAlong(0, big, rows);
+    halveAlong(1, rows, both);
+    resampleBilinear(both, Size(500u, 375u), expected);
     EXPECT_TRUE(same(out, expected));
 }

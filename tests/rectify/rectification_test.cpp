@@ -51,12 +51,10 @@ TEST(Rectification, FitsAgreeWithTheClosedFormAtEveryScale) {
     // Single-precision normal equations lose digits as the two frames' scales drift apart; the
     // fit (and its inverse) must stay well inside a tenth of a pixel for photos up to 12
     // megapixels and rectangles from a hundredth of a unit to thousands.
+    const std::pair<double, double> rectangles[] = {
+        {1, 1}, {297, 210}, {210, 297}, {2971, 2264}, {0.01, 0.01}};
     for (const auto& quad : photoSheets)
-        for (const auto& [width, height] : {std::pair{1.0, 1.0},
-                                            {297.0, 210.0},
-                                            {210.0, 297.0},
-                                            {2971.0, 2264.0},
-                                            {0.01, 0.01}}) {
+        for (const auto& [width, height] : rectangles) {
             SCOPED_TRACE(::testing::Message() << quad[0].x << ": " << width << " x " << height);
             CorrespondenceSystem system;
             const double rect[4][2] = {{0, 0}, {width, 0}, {width, height}, {0, height}};

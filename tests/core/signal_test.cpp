@@ -59,7 +59,12 @@ TEST(Signal, FirstCoordinateIsFastestAndResizingKeepsTheLinearOrder) {
     std::vector<float> raw = {1, 2, 3, 4};
     Signal<2, float> a(Tuple<2, unsigned>(2u, 2u));
     a.assign(SignalConstBorrow<2, float>(raw.data(), 4, Tuple<2, unsigned>(2u, 2u)));
+    // GCC 12 cannot see that assign copies an overlapping view before it frees the samples and
+    // warns of a use after free on the path it does not take.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuse-after-free"
     a.assign(SignalConstBorrow<2, float>(a.data() + 1, 3, Tuple<2, unsigned>(3u, 1u)));
+#pragma GCC diagnostic pop
     EXPECT_EQ(wordsOf<float>(a), (std::vector<float>{2, 3, 4}));
 }
 

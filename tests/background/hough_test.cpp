@@ -1,5 +1,5 @@
-// The stages of the lines method on worked cases: clamped Sobel edges and hysteresis, Hough
-// peak rules (vote minimum, merging of near peaks, angle wrap), corners from two pairs of lines.
+// The stages of the lines method on worked cases: clamped Sobel edges and hysteresis, and
+// corners from two pairs of Hough lines.
 #include <gtest/gtest.h>
 
 #include "background/edges.hpp"
@@ -37,29 +37,6 @@ TEST(Edges, SobelIsClampedAtTheBorderAndHysteresisFollowsChains) {
     hysteresis(strong, weak);
     EXPECT_EQ(strong.countSetBits(), 30u);
     EXPECT_FALSE(strong.get(35, 2));
-}
-
-TEST(Hough, PeakRules) {
-    const std::uint32_t side = 100;
-    Signal<2, float> maxima(Tuple<2, unsigned>(side, side));
-    maxima(50u, 50u) = 15.9f; // below 16 votes: never a peak
-    EXPECT_TRUE(selectPeaks(maxima).empty());
-    // Two cells 14 apart are one peak, at the stronger position; 15 apart are two.
-    maxima(50u, 50u) = 20.0f;
-    maxima(50u, 64u) = 30.0f;
-    std::vector<HoughPeak> peaks = selectPeaks(maxima);
-    ASSERT_EQ(peaks.size(), 1u);
-    EXPECT_EQ(peaks[0].cell, (Point<2, int>(50, 64)));
-    maxima(50u, 64u) = 0.0f;
-    maxima(50u, 65u) = 30.0f;
-    EXPECT_EQ(selectPeaks(maxima).size(), 2u);
-    // Angle indices 1 and 98 are 3 apart through the wrap.
-    maxima.clear();
-    maxima(1u, 40u) = 20.0f;
-    maxima(98u, 41u) = 25.0f;
-    peaks = selectPeaks(maxima);
-    ASSERT_EQ(peaks.size(), 1u);
-    EXPECT_EQ(peaks[0].cell, (Point<2, int>(98, 41)));
 }
 
 TEST(Hough, CornersFromTwoPairsOfLines) {

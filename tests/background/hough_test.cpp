@@ -1,5 +1,5 @@
-// The stages of the lines method on worked cases: clamped Sobel edges and hysteresis, and
-// corners from two pairs of Hough lines.
+// The stages of the lines method on worked cases: hysteresis along weak chains, and corners
+// from two pairs of Hough lines.
 #include <gtest/gtest.h>
 
 #include "background/edges.hpp"
@@ -7,27 +7,7 @@
 
 using namespace ZELK;
 
-TEST(Edges, SobelIsClampedAtTheBorderAndHysteresisFollowsChains) {
-    // A vertical step from 0 to 100 between columns 2 and 3: rows and columns repeat at the
-    // border, so every row sees the full step and the outer columns none.
-    Signal<2, unsigned char> image(Tuple<2, unsigned>(6u, 4u));
-    for (unsigned y = 0; y < 4; ++y)
-        for (unsigned x = 3; x < 6; ++x)
-            image(x, y) = 100;
-    Signal<2, short> gx, gy, squared, thinned;
-    applyKernel(image, SobelX, gx);
-    applyKernel(image, SobelY, gy);
-    for (unsigned y = 0; y < 4; ++y)
-        EXPECT_EQ(std::vector<short>(gx.row(y), gx.row(y) + 6),
-                  (std::vector<short>{0, 0, 400, 400, 0, 0}));
-    EXPECT_EQ(gy(2u, 0u), 0);
-    gradientSquared(gx, gy, squared);
-    suppressNonMaxima(squared, gx, gy, thinned);
-    // (400 >> 4)^2; equal neighbours along the gradient do not suppress each other.
-    EXPECT_EQ(thinned(2u, 1u), 625);
-    EXPECT_EQ(thinned(3u, 1u), 625);
-    EXPECT_EQ(edgeThreshold(thinned), 256); // one value only: no split, the floor of 256
-
+TEST(Edges, HysteresisFollowsEightConnectedChains) {
     // A weak diagonal zig-zag (8-connected only) joins its strong seed; an isolated one does not.
     BinarySignal<2, unsigned> strong(Tuple<2, unsigned>(40u, 5u)), weak(strong.sizes());
     strong.set(0, 2);

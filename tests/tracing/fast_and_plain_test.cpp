@@ -257,12 +257,11 @@ TEST(FastEqualsPlain, PixelReassignment) {
             Signal<2, unsigned short> labels;
             labelSkeletonRegions(skeleton, labels);
             for (unsigned iterations : {0u, 1u, 2u, 4u}) {
-                SCOPED_TRACE(::testing::Message()
-                             << "limit " << limit << " iterations " << iterations);
                 std::vector<LineSegment> fast = segments, plain = segments;
                 reassignPixels(skeleton, labels, fast, iterations, limit);
                 plainReassign(skeleton, labels, plain, iterations, limit);
-                ASSERT_NO_FATAL_FAILURE(expectSameSegments(fast, plain));
+                ASSERT_NO_FATAL_FAILURE(expectSameSegments(fast, plain))
+                    << "limit " << limit << " iterations " << iterations;
             }
         }
 }
@@ -291,11 +290,11 @@ TEST(FastEqualsPlain, NeighbourConnection) {
                 segments.push_back(between(P2(3, 3), P2(8, 3), 1));
                 segments.back().origin = P2(NaN, 3);
             }
-            SCOPED_TRACE(::testing::Message() << "snap " << setting[0] << " reach " << setting[1]);
             std::vector<LineSegment> fast = segments, plain = segments;
             connectNeighbours(fast, setting[0], setting[1]);
             plainConnect(plain, setting[0], setting[1]);
-            ASSERT_NO_FATAL_FAILURE(expectSameSegments(fast, plain));
+            ASSERT_NO_FATAL_FAILURE(expectSameSegments(fast, plain))
+                << "snap " << setting[0] << " reach " << setting[1];
         }
 }
 

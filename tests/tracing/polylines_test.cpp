@@ -44,10 +44,6 @@ std::vector<P2> points(const std::vector<float>& xy) {
     return out;
 }
 
-Box box(float x, float y, float w, float h) {
-    return Box(P2(x, y), Tuple<2, float>(w, h));
-}
-
 } // namespace
 
 TEST(PolylineSet, CleanUpAndBoundingBox) {
@@ -67,9 +63,9 @@ TEST(PolylineSet, CleanUpAndBoundingBox) {
     // to the size, a point beyond makes the size one more than its distance from the origin.
     // Read through the view transformation.
     set.insertVertex(P2(10, 7));
-    EXPECT_EQ(set.boundingBox(), box(10, 0, 20, 8));
+    EXPECT_EQ(set.boundingBox(), Box(P2(10, 0), Tuple<2, float>(20, 8)));
     set.setTransformation(std::make_unique<T2::Scale>(2.0f));
-    EXPECT_EQ(set.boundingBox(), box(20, 0, 40, 15));
+    EXPECT_EQ(set.boundingBox(), Box(P2(20, 0), Tuple<2, float>(40, 15)));
     EXPECT_THROW(set.boundingBox(Polyline{0, 7}), BoundException<unsigned int>);
 }
 

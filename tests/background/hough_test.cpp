@@ -1,5 +1,5 @@
-// The stages of the lines method on worked cases: clamped Sobel edges and hysteresis, Hough
-// peak rules (vote minimum, merging of near peaks, angle wrap), corners from two pairs of lines.
+// The stages of the lines method on worked cases: hysteresis along weak chains, and corners
+// from two pairs of Hough lines.
 #include <gtest/gtest.h>
 
 #include "background/edges.hpp"
@@ -7,27 +7,7 @@
 
 using namespace ZELK;
 
-TEST(Edges, SobelIsClampedAtTheBorderAndHysteresisFollowsChains) {
-    // A vertical step from 0 to 100 between columns 2 and 3: rows and columns repeat at the
-    // border, so every row sees the full step and the outer columns none.
-    Signal<2, unsigned char> image(Tuple<2, unsigned>(6u, 4u));
-    for (unsigned y = 0; y < 4; ++y)
-        for (unsigned x = 3; x < 6; ++x)
-            image(x, y) = 100;
-    Signal<2, short> gx, gy, squared, thinned;
-    applyKernel(image, SobelX, gx);
-    applyKernel(image, SobelY, gy);
-    for (unsigned y = 0; y < 4; ++y)
-        EXPECT_EQ(std::vector<short>(gx.row(y), gx.row(y) + 6),
-                  (std::vector<short>{0, 0, 400, 400, 0, 0}));
-    EXPECT_EQ(gy(2u, 0u), 0);
-    gradientSquared(gx, gy, squared);
-    suppressNonMaxima(squared, gx, gy, thinned);
-    // (400 >> 4)^2; equal neighbours along the gradient do not suppress each other.
-    EXPECT_EQ(thinned(2u, 1u), 625);
-    EXPECT_EQ(thinned(3u, 1u), 625);
-    EXPECT_EQ(edgeThreshold(thinned), 256); // one value only: no split, the floor of 256
-
+TEST(Edges, HysteresisFollowsEightConnectedChains) {
     // A weak diagonal zig-zag (8-connected only) joins its strong seed; an isolated one does not.
     BinarySignal<2, unsigned> strong(Tuple<2, unsigned>(40u, 5u)), weak(strong.sizes());
     strong.set(0, 2);
@@ -37,29 +17,6 @@ TEST(Edges, SobelIsClampedAtTheBorderAndHysteresisFollowsChains) {
     hysteresis(strong, weak);
     EXPECT_EQ(strong.countSetBits(), 30u);
     EXPECT_FALSE(strong.get(35, 2));
-}
-
-TEST(Hough, PeakRules) {
-    const std::uint32_t side = 100;
-    Signal<2, float> maxima(Tuple<2, unsigned>(side, side));
-    maxima(50u, 50u) = 15.9f; // below 16 votes: never a peak
-    EXPECT_TRUE(selectPeaks(maxima).empty());
-    // Two cells 14 apart are one peak, at the stronger position; 15 apart are two.
-    maxima(50u, 50u) = 20.0f;
-    maxima(50u, 64u) = 30.0f;
-    std::vector<HoughPeak> peaks = selectPeaks(maxima);
-    ASSERT_EQ(peaks.size(), 1u);
-    EXPECT_EQ(peaks[0].cell, (Point<2, int>(50, 64)));
-    maxima(50u, 64u) = 0.0f;
-    maxima(50u, 65u) = 30.0f;
-    EXPECT_EQ(selectPeaks(maxima).size(), 2u);
-    // Angle indices 1 and 98 are 3 apart through the wrap.
-    maxima.clear();
-    maxima(1u, 40u) = 20.0f;
-    maxima(98u, 41u) = 25.0f;
-    peaks = selectPeaks(maxima);
-    ASSERT_EQ(peaks.size(), 1u);
-    EXPECT_EQ(peaks[0].cell, (Point<2, int>(98, 41)));
 }
 
 TEST(Hough, CornersFromTwoPairsOfLines) {

@@ -1,4 +1,4 @@
-// Raster export helpers: colour texts and mixing, mean colours under masks of equal and of
+// Raster export helpers: mean colours under masks of equal and of
 // other sizes, unpacking and resampling of masks, and the refined-image blend.
 #include <gtest/gtest.h>
 
@@ -21,13 +21,6 @@ BinarySignal<2, unsigned> maskOf(unsigned width, unsigned height,
 }
 
 } // namespace
-
-TEST(Color, TextIsClampedTruncatedLowerCaseHex) {
-    // 0.3 x 255 = 76.5 truncates to 76 (4c); out-of-range channels are clamped.
-    EXPECT_EQ(colorText(mixColor(Color{1, 1, 1}, Color{0, 0, 0}, 0.7f)), "#4c4c4c");
-    EXPECT_EQ(colorText(Color{1.5f, -0.2f, 0.5f}), "#ff007f");
-    EXPECT_EQ(colorText(Color{10.0f / 255.0f, 171.0f / 255.0f, 1.0f / 255.0f}), "#0aab01");
-}
 
 TEST(MeanColorUnderMask, AveragesTheMaskedPixelsMappedToTheImage) {
     // A 4 x 2 RGB image whose pixel (x, y) is (10 x, 10 y, 7).

@@ -46,7 +46,6 @@ std::vector<Polyline> randomPolylines(std::mt19937& random, std::size_t count, u
     return polylines;
 }
 
-// Pixels of a straight line from a to b, one per step of the longer axis.
 void drawLine(Mask& m, const P2& a, const P2& b) {
     const float steps = std::max({std::fabs(b.x() - a.x()), std::fabs(b.y() - a.y()), 1.0f});
     for (float i = 0; i <= steps; ++i)
@@ -54,7 +53,6 @@ void drawLine(Mask& m, const P2& a, const P2& b) {
               unsigned(std::lround(a.y() + (b.y() - a.y()) * i / steps)));
 }
 
-// Everything a segment holds, its numbers bit for bit.
 auto contents(const LineSegment& s) {
     const float numbers[] = {s.origin.x(), s.origin.y(),       s.direction.x(),    s.direction.y(),
                              s.length,     s.plane.normal.x(), s.plane.normal.y(), s.plane.offset};
@@ -107,12 +105,9 @@ void plainReassign(const Mask& skeleton, const Signal<2, unsigned short>& labels
         s.fit();
 }
 
-int sign(float v) {
-    return (v > 0) - (v < 0);
-}
-
 // Neighbour connection as the rule reads: every pair of a run of one dominant region, in order.
 void plainConnect(std::vector<LineSegment>& segments, float snap, float reach) {
+    auto sign = [](float v) { return (v > 0) - (v < 0); };
     std::stable_sort(segments.begin(), segments.end(), [](const auto& a, const auto& b) {
         return dominantRegion(a) < dominantRegion(b);
     });
@@ -130,8 +125,7 @@ void plainConnect(std::vector<LineSegment>& segments, float snap, float reach) {
             const P2 pb = c.bAtOrigin ? b.origin : b.end(), qb = c.bAtOrigin ? b.end() : b.origin;
             if (c.distance <= snap) {
                 const P2 m = pa + (pb - pa) * 0.5f;
-                a.points = {qa, m};
-                b.points = {m, qb};
+                a.points = {qa, m}, b.points = {m, qb};
                 a.regions.clear(), b.regions.clear();
                 a.fit(), b.fit();
                 continue;
@@ -182,9 +176,8 @@ std::uint32_t plainInsert(std::vector<PositionAccumulator>& vertices, float merg
     return std::uint32_t(vertices.size() - 1);
 }
 
-// Density clustering the plain way: neighbours closer than eps (Euclidean gap over both axes,
-// strict), two neighbours make a core box, noise reclaimed by a later cluster and made noise
-// again by a later noise box.
+// Density clustering the plain way: neighbours closer than eps (Euclidean gap, strict), two make
+// a core box, noise reclaimed by a later cluster and made noise again by later noise.
 std::vector<std::uint32_t> plainClusters(const std::vector<Box>& boxes, float eps) {
     auto neighbours = [&](std::size_t i) {
         std::vector<std::uint32_t> found;
@@ -244,9 +237,8 @@ TEST(FastEqualsPlain, PixelReassignment) {
             drawLine(skeleton, P2(0, float(height / 3)), P2(float(width - 1), float(height / 3)));
             std::vector<LineSegment> segments;
             seedSegments(skeleton, segments);
-            // Odd segments with fewer than 2 points keep whatever geometry they are given. Along
-            // row height / 3 an overlong one (a candidate of every cell, earlier) and a gridded
-            // one (later) have equal errors: the earlier one keeps the pixels.
+            // Odd segments keep their given geometry. Along row height / 3 an overlong one
+            // (earlier) and a gridded one (later) tie: the earlier one keeps the pixels.
             LineSegment odd, notUnit = between(P2(1, 1), P2(21, 1), 0), row = notUnit;
             odd.origin = P2(NaN, 3);
             notUnit.direction = V2(3, 0.5f);
@@ -265,14 +257,11 @@ TEST(FastEqualsPlain, PixelReassignment) {
             Signal<2, unsigned short> labels;
             labelSkeletonRegions(skeleton, labels);
             for (unsigned iterations : {0u, 1u, 2u, 4u}) {
-                SCOPED_TRACE(::testing::Message()
-                             << "limit " << limit << " iterations " << iterations);
                 std::vector<LineSegment> fast = segments, plain = segments;
                 reassignPixels(skeleton, labels, fast, iterations, limit);
                 plainReassign(skeleton, labels, plain, iterations, limit);
-                expectSameSegments(fast, plain);
-                if (HasFatalFailure())
-                    return;
+                ASSERT_NO_FATAL_FAILURE(expectSameSegments(fast, plain))
+                    << "limit " << limit << " iterations " << iterations;
             }
         }
 }
@@ -301,13 +290,11 @@ TEST(FastEqualsPlain, NeighbourConnection) {
                 segments.push_back(between(P2(3, 3), P2(8, 3), 1));
                 segments.back().origin = P2(NaN, 3);
             }
-            SCOPED_TRACE(::testing::Message() << "snap " << setting[0] << " reach " << setting[1]);
             std::vector<LineSegment> fast = segments, plain = segments;
             connectNeighbours(fast, setting[0], setting[1]);
             plainConnect(plain, setting[0], setting[1]);
-            expectSameSegments(fast, plain);
-            if (HasFatalFailure())
-                return;
+            ASSERT_NO_FATAL_FAILURE(expectSameSegments(fast, plain))
+                << "snap " << setting[0] << " reach " << setting[1];
         }
 }
 
@@ -367,8 +354,7 @@ TEST(FastEqualsPlain, VertexInsertion) {
         }
 }
 
-// Boxes on a coarse lattice, so that exact touching is common, many enough for the search by
-// left edges.
+// Boxes on a coarse lattice, so that exact touching is common, enough for the left-edge search.
 TEST(FastEqualsPlain, BoxClustering) {
     std::mt19937 random(5);
     for (int round = 0; round < 40; ++round) {
@@ -383,10 +369,8 @@ TEST(FastEqualsPlain, BoxClustering) {
     }
 }
 
-// The plain form of the grouping: labels from clusterBoxes over the polylines' boxes, the
-// clusters in order, noise of three vertices or more alone, the rest together; each group made
-// of a copy of every vertex and its polylines, then cleaned up. groupClutter copies only the
-// vertices a group uses; the result must be the same.
+// The plain grouping: the clusters in order, noise of three vertices or more alone, the rest
+// together; each group copies every vertex and is cleaned up (groupClutter copies only its own).
 TEST(FastEqualsPlain, ClutterGrouping) {
     std::mt19937 random(11);
     for (int round = 0; round < 300; ++round) {
@@ -395,13 +379,10 @@ TEST(FastEqualsPlain, ClutterGrouping) {
             p = latticePoint(random, 300, 1.0f);
         const std::vector<Polyline> polylines =
             randomPolylines(random, 1 + random() % 12, unsigned(points.size()), 5);
+        const PolylineSet drawing = makeSet(points, polylines);
         std::vector<Box> boxes;
-        for (const Polyline& polyline : polylines) {
-            BoundingBoxBuilder builder;
-            for (std::uint32_t v : polyline)
-                builder.add(points[v]);
-            boxes.push_back(builder.box());
-        }
+        for (const Polyline& polyline : polylines)
+            boxes.push_back(drawing.boundingBox(polyline));
         const float distance = float(random() % 120);
         const std::vector<std::uint32_t> labels = clusterBoxes(boxes, distance);
         std::vector<std::vector<Polyline>> expected(
@@ -417,7 +398,7 @@ TEST(FastEqualsPlain, ClutterGrouping) {
                 shortNoise.push_back(polylines[p]);
         expected.push_back(shortNoise);
 
-        const std::vector<PolylineSet> groups = groupClutter(makeSet(points, polylines), distance);
+        const std::vector<PolylineSet> groups = groupClutter(drawing, distance);
         ASSERT_EQ(groups.size(), expected.size());
         for (std::size_t g = 0; g < groups.size(); ++g) {
             PolylineSet plain = makeSet(points, expected[g]);

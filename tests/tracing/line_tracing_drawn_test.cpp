@@ -116,20 +116,6 @@ void expectFaithful(const Drawing& d) {
     EXPECT_LE(worstDistance(traced, d.strokes), tolerance);
 }
 
-// The distance from p to the nearest vertex of the lines (or only of polyline ends).
-float nearestVertex(const PolylineSet& lines, const P2& p, bool endsOnly) {
-    float best = INFINITY;
-    for (const Polyline& polyline : lines.polylines())
-        for (std::size_t i = 0; i < polyline.size(); ++i)
-            if (!endsOnly || i == 0 || i + 1 == polyline.size())
-                best = std::min(best, distance(lines.position(polyline[i]), p));
-    return best;
-}
-
-bool closed(const Polyline& p) {
-    return p.size() > 2 && p.front() == p.back();
-}
-
 } // namespace
 
 TEST(LineTracingDrawn, FixturesAreTracedFaithfully) {
@@ -153,9 +139,17 @@ TEST(LineTracingDrawn, FixturesAreTracedFaithfully) {
         const std::vector<Polyline>& polylines = d.lines.polylines();
         if (c.polylines >= 0) {
             EXPECT_EQ(int(polylines.size()), c.polylines);
-            EXPECT_EQ(std::count_if(polylines.begin(), polylines.end(), closed), c.closed);
+            EXPECT_EQ(std::count_if(
+                          polylines.begin(), polylines.end(),
+                          [](const Polyline& p) { return p.size() > 2 && p.front() == p.back(); }),
+                      c.closed);
         }
+        std::vector<P2> vertices; // every vertex, or only the polylines' ends
+        for (const Polyline& p : polylines)
+            for (std::size_t i = 0; i < p.size(); ++i)
+                if (!c.endsOnly || i == 0 || i + 1 == p.size())
+                    vertices.push_back(d.lines.position(p[i]));
         for (const P2& p : c.vertices)
-            EXPECT_LE(nearestVertex(d.lines, p, c.endsOnly), tolerance) << p.x() << ", " << p.y();
+            EXPECT_LE(worstDistance({p}, vertices), tolerance) << p.x() << ", " << p.y();
     }
 }

@@ -44,10 +44,6 @@ std::vector<P2> points(const std::vector<float>& xy) {
     return out;
 }
 
-Box box(float x, float y, float w, float h) {
-    return Box(P2(x, y), Tuple<2, float>(w, h));
-}
-
 } // namespace
 
 TEST(PolylineSet, CleanUpAndBoundingBox) {
@@ -67,12 +63,9 @@ TEST(PolylineSet, CleanUpAndBoundingBox) {
     // to the size, a point beyond makes the size one more than its distance from the origin.
     // Read through the view transformation.
     set.insertVertex(P2(10, 7));
-    EXPECT_EQ(set.boundingBox(), box(10, 0, 20, 8));
+    EXPECT_EQ(set.boundingBox(), Box(P2(10, 0), Tuple<2, float>(20, 8)));
     set.setTransformation(std::make_unique<T2::Scale>(2.0f));
-    EXPECT_EQ(set.boundingBox(), box(20, 0, 40, 15));
-    const PolylineSet copy = set; // with its own copy of the view transformation
-    EXPECT_EQ(copy.boundingBox(), box(20, 0, 40, 15));
-    EXPECT_NE(copy.transformation(), set.transformation());
+    EXPECT_EQ(set.boundingBox(), Box(P2(20, 0), Tuple<2, float>(40, 15)));
     EXPECT_THROW(set.boundingBox(Polyline{0, 7}), BoundException<unsigned int>);
 }
 
@@ -116,11 +109,6 @@ TEST(Refinement, WorkedShapes) {
         cases[k].refine(set, 5.0f);
         expectShape(shapeOf(set), points(cases[k].output));
     }
-    // A corner shared with another polyline moves only in the aligned one.
-    PolylineSet shared =
-        makeSet({P2(0, 0), P2(10, 0.5f), P2(10.5f, 10), P2(30, 30)}, {{0, 1, 2}, {1, 3}});
-    alignPolylines(shared, 0.9f);
-    expectShape(shapeOf(shared, 1), {P2(10, 0.5f), P2(30, 30)});
 }
 
 TEST(Clutter, PolylinesCutOffFromEveryLongSegmentLeaveTheLines) {
@@ -131,9 +119,6 @@ TEST(Clutter, PolylinesCutOffFromEveryLongSegmentLeaveTheLines) {
                               {{0, 1, 2}, {2, 3}, {3, 4}, {5, 6}, {7, 8, 9, 10}});
     EXPECT_EQ(markClutter(set, 40.0f), (std::vector<bool>{false, false, false, true, true}));
     EXPECT_EQ(markClutter(set, 39.9f), (std::vector<bool>{false, false, false, true, false}));
-    // Lengths are read through the view transformation.
-    set.setTransformation(std::make_unique<T2::Scale>(3.0f));
-    EXPECT_EQ(markClutter(set, 50.0f), (std::vector<bool>{false, false, false, true, false}));
 
     // The clutter moves out from the last polyline backwards, the vertices copied whole.
     set.setTransformation(nullptr);
@@ -144,41 +129,4 @@ TEST(Clutter, PolylinesCutOffFromEveryLongSegmentLeaveTheLines) {
     ASSERT_EQ(clutter.vertexCount(), set.vertexCount());
     EXPECT_EQ(clutter.position(0), P2(1, 2));
     EXPECT_EQ(clutter.vertices()[0].count, 1u);
-}
-
-TEST(Clutter, ClusterBoxesWorkedCases) {
-    // Three touching boxes visited from the middle make one cluster, from the left only noise
-    // (the middle box is no longer unvisited); the gap is Euclidean and strict; noise is
-    // reclaimed as a border box by a later cluster and made noise again by later noise.
-    const std::vector<Box> diagonal{box(0, 0, 1, 1), box(4, 5, 1, 1), box(-4, -5, 1, 1)};
-    const struct {
-        std::vector<Box> boxes;
-        float eps;
-        std::vector<std::uint32_t> labels;
-    } cases[] = {
-        {{box(10, 0, 10, 10), box(0, 0, 10, 10), box(20, 0, 10, 10)}, 1.0f, {1, 1, 1}},
-        {{box(0, 0, 10, 10), box(10, 0, 10, 10), box(20, 0, 10, 10)}, 1.0f, {0, 0, 0}},
-        {diagonal, 5.0f, {0, 0, 0}},
-        {diagonal, 5.01f, {1, 1, 1}},
-        {{box(0, 0, 1, 1), box(4, 0, 1, 1), box(6, 0, 1, 1), box(2, 0, 1, 1), box(2, 2, 1, 1)},
-         1.2f,
-         {0, 1, 1, 0, 0}},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(clusterBoxes(c.boxes, c.eps), c.labels) << c.eps;
-}
-
-TEST(Clutter, GroupsAreMeasuredWithoutTheViewTransformation) {
-    // Boxes 4 and 9 apart as stored (8 and 18 through the view) group at 10: measured without
-    // the view transformation, which each group gets a copy of.
-    PolylineSet scaled = makeSet({P2(0, 0), P2(4, 0), P2(0, 5), P2(4, 5), P2(0, 10), P2(4, 10)},
-                                 {{0, 1}, {2, 3}, {4, 5}});
-    scaled.setTransformation(std::make_unique<T2::Scale>(2.0f));
-    const std::vector<PolylineSet> groups = groupClutter(scaled, 10.0f);
-    ASSERT_EQ(groups.size(), 2u);
-    EXPECT_EQ(groups[0].polylines().size(), 3u);
-    ASSERT_NE(groups[0].transformation(), nullptr);
-    EXPECT_NE(groups[0].transformation(), scaled.transformation());
-    EXPECT_EQ(groups[0].boundingBox().origin, P2(0, 0));
-    EXPECT_TRUE(groups[1].polylines().empty());
 }

@@ -48,8 +48,7 @@ TEST(ImageLayout, AlignmentAndChannelOrder) {
     odd.pixelAlignment = 12;
     EXPECT_EQ(messageOf([&] { ImageLayout bad(odd); }), "No support for non-byte-aligned pixels. ");
     // Sizes that cannot fit a buffer are refused instead of wrapping.
-    EXPECT_NE(messageOf([] { ImageLayout huge(imageMeta(0xFFFFFFFF, 2, 4, 16)); }),
-              "(no exception)");
+    EXPECT_NE(messageOf([] { ImageLayout huge(imageMeta(0xFFFFFFFF, 2, 4, 16)); }), "");
 }
 
 TEST(NativeFormat, KeysAndSamplesReadBackAndHostileLengthsFailBeforeAllocating) {

@@ -49,11 +49,10 @@ TEST(NetPBM, DecodesFilesOfARealEncoderAndWritesThemBackByteForByte) {
         Image image;
         importImage(image.buffer, image.meta,
                     PenvexTest::dataPath(std::string("netpbm/") + name).string());
-        EXPECT_EQ(image.meta.width, width);
-        EXPECT_EQ(image.meta.height, height);
-        EXPECT_EQ(image.meta.channels, channels);
-        EXPECT_EQ(image.meta.type, (TypeDescriptor{bits, TypeDescriptor::Unsigned, false}));
-        EXPECT_EQ(image.meta.format, format);
+        EXPECT_EQ(std::tuple(image.meta.width, image.meta.height, image.meta.channels,
+                             image.meta.type, image.meta.format),
+                  std::tuple(width, height, channels,
+                             TypeDescriptor{bits, TypeDescriptor::Unsigned, false}, format));
         // The reference holds one byte per bitmap pixel, 1 for black.
         EXPECT_EQ(topDown(image.buffer, height),
                   fixtureBytes(std::string("netpbm/") + name + ".raw"));

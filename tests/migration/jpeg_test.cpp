@@ -94,35 +94,6 @@ TEST(JPEGDecode, FilesStayWithinTheMeasuredDistanceFromDjpeg) {
         }
 }
 
-TEST(JPEGDecode, FilesWithTheSameCoefficientsDecodeToTheSamePixels) {
-    // jpegtran's progressive twin, cjpeg's own progressive and custom scan scripts, restart
-    // intervals and optimized Huffman tables all carry the coefficients of the plain file.
-    for (auto [name, plain] : {std::pair{"photo_420_twin.jpg", "photo_420.jpg"},
-                               {"photo_scans.jpg", "photo_420.jpg"},
-                               {"restart_row.jpg", "rose_420.jpg"},
-                               {"restart_3blocks.jpg", "rose_420.jpg"},
-                               {"optimized.jpg", "rose_420.jpg"},
-                               {"rose_progressive_444.jpg", "rose_444.jpg"},
-                               {"size_33x65_progressive.jpg", "size_33x65_420.jpg"}})
-        EXPECT_EQ(bytesOf(decodeBytes(fixture(name)).buffer),
-                  bytesOf(decodeBytes(fixture(plain)).buffer))
-            << name;
-}
-
-TEST(JPEGDecode, ImportImageFindsJPEGByExtensionAndByContentAfterJunk) {
-    const std::string file = fixture("rose_420.jpg");
-    const Bytes expected = bytesOf(decodeBytes(file).buffer);
-    // Bytes before the first marker are skipped.
-    EXPECT_EQ(bytesOf(decodeBytes(std::string("junk\xFF\x00\xFF", 7) + file).buffer), expected);
-    PenvexTest::ScratchDir dir;
-    for (const char* name : {"rose.JPG", "rose.dat"}) {
-        PenvexTest::writeFile(dir / name, file);
-        Decoded image;
-        importImage(image.buffer, image.meta, (dir / name).string());
-        EXPECT_EQ(bytesOf(image.buffer), expected) << name;
-    }
-}
-
 TEST(JPEGDecode, SamplePhotographsMatchDjpeg) {
     // The project's sample photographs (up to 12 megapixels, 4:2:0) against djpeg run now.
     const char* configured = std::getenv("PENVEX_SAMPLES");

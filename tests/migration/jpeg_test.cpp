@@ -71,10 +71,8 @@ TEST(JPEGDecode, FilesStayWithinTheMeasuredDistanceFromDjpeg) {
     const Bound cases[] = {{{"rose_grey", "size_7x13_grey", "photo_progressive_grey"}, 1, 0.01},
                            {{"rose_444", "photo_444", "quality_100_444"}, 2, 0.6},
                            {{"rose_420"}, 23, 1.97},
-                           {{"rose_411"}, 97, 4.11},
                            {{"size_1x1"}, 0, 0.0},
                            {{"size_7x13"}, 35, 7.94},
-                           {{"quality_5"}, 15, 1.06},
                            {{"photo_420"}, 3, 0.40}};
     for (const auto& [names, max, mean] : cases)
         for (const char* name : names) {

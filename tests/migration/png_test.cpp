@@ -114,10 +114,9 @@ Bytes ihdr(std::uint32_t width, std::uint32_t height, std::uint8_t depth, std::u
 
 TEST(PNGImport, DecodesFilesOfRealEncodersLikeAReferenceDecoder) {
     const std::tuple<const char*, std::uint32_t, std::uint32_t, F> cases[] = {
-        {"grey8", 1, 8, F::INTENSITY},      {"grey16", 1, 16, F::INTENSITY},
-        {"greyalpha8", 2, 8, F::INTENSITY}, {"rgb8", 3, 8, F::RGBA},
-        {"rgba8", 4, 8, F::RGBA},           {"palette8", 3, 8, F::RGBA},
-        {"filters", 3, 8, F::RGBA},         {"ancillary", 3, 8, F::RGBA}};
+        {"grey16", 1, 16, F::INTENSITY}, {"greyalpha8", 2, 8, F::INTENSITY},
+        {"rgba8", 4, 8, F::RGBA},        {"palette8", 3, 8, F::RGBA},
+        {"filters", 3, 8, F::RGBA},      {"ancillary", 3, 8, F::RGBA}};
     for (auto [name, channels, bits, format] : cases) {
         SCOPED_TRACE(name);
         IncrementalBuffer data;

@@ -34,7 +34,7 @@ Outcome inflateBytes(Inflater& inflater, const Bytes& stream, bool chunked = tru
             inflater.inflate(chunked ? static_cast<ReadStream&>(buffered) : sequential, out, limit);
     });
     o.consumed = chunked ? buffered.tell() : sequential.position();
-    if (o.error == "(no exception)")
+    if (o.error.empty())
         o.error = result == Inflater::Result::LimitExceeded ? "limit" : "";
     o.output = bytesOf(out);
     return o;

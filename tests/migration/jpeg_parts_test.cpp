@@ -1,6 +1,6 @@
 // The JPEG decoder's building blocks against their plain forms on random inputs (the sparse
 // inverse DCT, the bulk bit reader, table-assisted Huffman decoding), and the chroma resampling
-// and colour conversion on hand-worked values.
+// on hand-worked values.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -247,18 +247,4 @@ TEST(JPEGOutput, ResamplingIsBilinearTruncatedWithCornersOnCorners) {
     EXPECT_EQ(resample({0, 1}, 2, 1, 4, 1), (std::vector<int>{0, 0, 0, 1}));
     // A plane of extent 1 samples its coordinate 0 everywhere.
     EXPECT_EQ(resample({10, 30}, 1, 2, 2, 3), (std::vector<int>{10, 10, 20, 20, 30, 30}));
-}
-
-TEST(JPEGOutput, YCbCrConvertsToTruncatedRGBWithTheTopRowLast) {
-    // Two rows of one pixel: top (Y 100, Cb 150, Cr 90), bottom saturating both ways.
-    const std::vector<std::uint8_t> y = {100, 100}, cb = {150, 0}, cr = {90, 255};
-    ImageMetadata meta;
-    IncrementalBuffer data;
-    writeImage({{y.data(), 1, 1, 2}, {cb.data(), 1, 1, 2}, {cr.data(), 1, 1, 2}}, 1, 2, data, meta);
-    EXPECT_EQ(meta.format, ImageMetadata::Format::RGBA);
-    // Bottom row first: red above 255, green 100 + 0.3441 * 128 - 0.7141 * 127, blue below 0;
-    // then the top row: R = 100 + 1.402 (-38), G = 100 - 0.3441 * 22 - 0.7141 (-38),
-    // B = 100 + 1.772 * 22, each truncated.
-    EXPECT_EQ(std::vector<int>(data.data(), data.data() + data.size()),
-              (std::vector<int>{255, 53, 0, 46, 119, 138}));
 }

@@ -3,8 +3,10 @@
 // hand-made files in states that the format forbids.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <tuple>
 #include <vector>
 
@@ -47,14 +49,13 @@ std::pair<int, double> differenceFromPNM(const Decoded& image, const std::string
                                std::to_string(image.meta.width) + " " +
                                std::to_string(image.meta.height) + "\n255\n";
     const std::string file = PenvexTest::readFile(path);
-    EXPECT_EQ(file.substr(0, file.size() - std::min(ours.size(), file.size())), header);
-    const std::string theirs = file.substr(file.size() - std::min(ours.size(), file.size()));
-    if (theirs.size() != ours.size())
+    EXPECT_EQ(file.substr(0, header.size()), header);
+    if (file.size() != header.size() + ours.size())
         return {256, 256};
     int largest = 0;
     double sum = 0;
     for (std::size_t i = 0; i < ours.size(); ++i) {
-        const int delta = std::abs(int(ours[i]) - int(std::uint8_t(theirs[i])));
+        const int delta = std::abs(int(ours[i]) - int(std::uint8_t(file[header.size() + i])));
         largest = std::max(largest, delta);
         sum += delta;
     }
@@ -66,59 +67,21 @@ TEST(JPEGDecode, FilesStayWithinTheMeasuredDistanceFromDjpeg) {
     // colour adds our truncating YCbCr conversion. Subsampled chroma is resampled with corners
     // on corners where djpeg centres it, so strong chroma edges differ by design: those bounds
     // are the figures measured when the fixtures were made (tests/data/README.md).
-    using Bound = std::tuple<std::vector<const char*>, int, double>;
-    const Bound cases[] = {{{"rose_grey", "size_7x13_grey", "photo_progressive_grey"}, 1, 0.01},
-                           {{"rose_444", "photo_444", "quality_100_444"}, 2, 0.6},
-                           {{"rose_420"}, 23, 1.97},
-                           {{"rose_422"}, 25, 1.45},
-                           {{"rose_411"}, 97, 4.11},
-                           {{"size_1x1"}, 0, 0.0},
-                           {{"size_7x13"}, 35, 7.94},
-                           {{"size_33x65_420"}, 40, 3.68},
-                           {{"size_33x65_422"}, 33, 3.35},
-                           {{"quality_5"}, 15, 1.06},
-                           {{"photo_420"}, 3, 0.40}};
-    for (const auto& [names, max, mean] : cases)
-        for (const char* name : names) {
-            SCOPED_TRACE(name);
-            const Decoded image = decodeBytes(fixture(std::string(name) + ".jpg"));
-            EXPECT_EQ(image.meta.type.text(), "8-bit unsigned little endian");
-            EXPECT_EQ(image.meta.format, image.meta.channels == 1 ? ImageMetadata::Format::INTENSITY
-                                                                  : ImageMetadata::Format::RGBA);
-            const auto [largest, average] = differenceFromPNM(
-                image, PenvexTest::dataPath(std::string("jpeg/") + name +
-                                            (image.meta.channels == 1 ? ".pgm" : ".ppm")));
-            EXPECT_LE(largest, max);
-            EXPECT_LE(average, mean);
-        }
-}
-
-TEST(JPEGDecode, FilesWithTheSameCoefficientsDecodeToTheSamePixels) {
-    // jpegtran's progressive twin, cjpeg's own progressive and custom scan scripts, restart
-    // intervals and optimized Huffman tables all carry the coefficients of the plain file.
-    for (auto [name, plain] : {std::pair{"photo_420_twin.jpg", "photo_420.jpg"},
-                               {"photo_scans.jpg", "photo_420.jpg"},
-                               {"restart_row.jpg", "rose_420.jpg"},
-                               {"restart_3blocks.jpg", "rose_420.jpg"},
-                               {"optimized.jpg", "rose_420.jpg"},
-                               {"rose_progressive_444.jpg", "rose_444.jpg"},
-                               {"size_33x65_progressive.jpg", "size_33x65_420.jpg"}})
-        EXPECT_EQ(bytesOf(decodeBytes(fixture(name)).buffer),
-                  bytesOf(decodeBytes(fixture(plain)).buffer))
-            << name;
-}
-
-TEST(JPEGDecode, ImportImageFindsJPEGByExtensionAndByContentAfterJunk) {
-    const std::string file = fixture("rose_420.jpg");
-    const Bytes expected = bytesOf(decodeBytes(file).buffer);
-    // Bytes before the first marker are skipped.
-    EXPECT_EQ(bytesOf(decodeBytes(std::string("junk\xFF\x00\xFF", 7) + file).buffer), expected);
-    PenvexTest::ScratchDir dir;
-    for (const char* name : {"rose.JPG", "rose.dat"}) {
-        PenvexTest::writeFile(dir / name, file);
-        Decoded image;
-        importImage(image.buffer, image.meta, (dir / name).string());
-        EXPECT_EQ(bytesOf(image.buffer), expected) << name;
+    const std::tuple<const char*, int, double> cases[] = {
+        {"rose_grey", 1, 0.01}, {"photo_progressive_grey", 1, 0.01},
+        {"rose_444", 2, 0.6},   {"rose_420", 23, 1.97},
+        {"size_1x1", 0, 0.0},   {"size_7x13", 35, 7.94}};
+    for (const auto& [name, max, mean] : cases) {
+        SCOPED_TRACE(name);
+        const Decoded image = decodeBytes(fixture(std::string(name) + ".jpg"));
+        EXPECT_EQ(image.meta.type.text(), "8-bit unsigned little endian");
+        EXPECT_EQ(image.meta.format, image.meta.channels == 1 ? ImageMetadata::Format::INTENSITY
+                                                              : ImageMetadata::Format::RGBA);
+        const auto [largest, average] = differenceFromPNM(
+            image, PenvexTest::dataPath(std::string("jpeg/") + name +
+                                        (image.meta.channels == 1 ? ".pgm" : ".ppm")));
+        EXPECT_LE(largest, max);
+        EXPECT_LE(average, mean);
     }
 }
 
@@ -153,15 +116,65 @@ std::string patched(std::string file, std::uint8_t code, std::size_t offset, cha
     return file;
 }
 
+// Writes JPEG marker segments into a file image.
+class JPEGWriter {
+public:
+    JPEGWriter& soi() { return marker(0xD8); }
+    JPEGWriter& eoi() { return marker(0xD9); }
+    JPEGWriter& marker(std::uint8_t code) { return raw({'\xFF', static_cast<char>(code)}); }
+    // A marker segment with the length field counting itself.
+    JPEGWriter& segment(std::uint8_t code, const std::string& payload) {
+        marker(code);
+        return raw(be16(payload.size() + 2) + payload);
+    }
+    // An 8-bit quantisation table with every entry equal to value.
+    JPEGWriter& dqt(unsigned index, std::uint8_t value) {
+        return segment(0xDB, char(index) + std::string(64, static_cast<char>(value)));
+    }
+    // A frame of components given as id, sampling factors and quantisation table.
+    JPEGWriter& sof(std::uint8_t code, std::uint16_t width, std::uint16_t height,
+                    std::initializer_list<std::array<std::uint8_t, 3>> components) {
+        std::string p = '\x08' + be16(height) + be16(width) + char(components.size());
+        for (const auto& c : components)
+            p += {char(c[0]), char(c[1]), char(c[2])};
+        return segment(code, p);
+    }
+    // A table with `count` codes of the given length (1..16) and these values.
+    JPEGWriter& dht(unsigned tableClass, unsigned index, unsigned length, unsigned count,
+                    const std::string& values) {
+        std::string counts(16, '\0');
+        counts[length - 1] = static_cast<char>(count);
+        return segment(0xC4, char(tableClass << 4 | index) + counts + values);
+    }
+    // A scan of components given as id and table selectors (DC in the high nibble, AC low).
+    JPEGWriter& sos(std::initializer_list<std::pair<std::uint8_t, std::uint8_t>> components,
+                    std::uint8_t ss = 0, std::uint8_t se = 63, std::uint8_t approximation = 0) {
+        std::string p(1, char(components.size()));
+        for (auto [id, selectors] : components)
+            p += {char(id), char(selectors)};
+        return segment(0xDA, p + char(ss) + char(se) + char(approximation));
+    }
+    JPEGWriter& raw(const std::string& bytes) {
+        bytes_ += bytes;
+        return *this;
+    }
+    const std::string& bytes() const { return bytes_; }
+
+private:
+    static std::string be16(std::size_t v) { return {char(v >> 8), char(v & 0xFF)}; }
+    std::string bytes_;
+};
+
 JPEGWriter start() {
     return JPEGWriter().soi();
 }
-// SOI, a quantisation table (unless told otherwise), a grey 8 x 8 frame and one-code DC and AC
-// tables (the AC value given): what most hand-made files start with.
+// A grey 8 x 8 frame and one-code DC and AC tables (the AC value given), after SOI and (unless
+// told otherwise) a quantisation table: what most hand-made files start with.
 JPEGWriter greyStart(std::uint8_t ac = 0, bool quantization = true) {
-    JPEGWriter w = quantization ? start().dqt(0, 1) : start();
-    w.sof(0xC0, 8, 8, {{1, 0x11, 0}}).dht(0, 0, 1, 1, {'\0'});
-    return w.dht(1, 0, 1, 1, std::string(1, char(ac)));
+    return (quantization ? start().dqt(0, 1) : start())
+        .sof(0xC0, 8, 8, {{1, 0x11, 0}})
+        .dht(0, 0, 1, 1, {'\0'})
+        .dht(1, 0, 1, 1, std::string(1, char(ac)));
 }
 // A grey frame whose DC table has one 2-bit code "00" of the given size (the extra code "01"
 // stands for size 0) and whose AC table has one 1-bit code, end of block.
@@ -297,7 +310,7 @@ TEST(JPEGRefusal, EveryRefusalHasItsMessage) {
     EXPECT_EQ(refusal(rose, 1000), "No support for JPEG frames above 1000 pixels. ");
     // A DC table of one code "00" and the extra code "01" (both size 0) decodes normally.
     for (const char* entropy : {"\x1F", "\x5F"})
-        EXPECT_EQ(refusal(scan(greyBlock(0), entropy)), "(no exception)");
+        EXPECT_EQ(refusal(scan(greyBlock(0), entropy)), "");
 }
 
 } // namespace

@@ -42,18 +42,16 @@ TEST(NetPBM, DecodesFilesOfARealEncoderAndWritesThemBackByteForByte) {
         cases[] = {{"grey8.pgm", 7, 5, 1, 8, F::INTENSITY},
                    {"grey16.pgm", 5, 3, 1, 16, F::INTENSITY},
                    {"rgb8.ppm", 6, 4, 3, 8, F::RGBA},
-                   {"rgb16.ppm", 3, 2, 3, 16, F::RGBA},
                    {"bits.pbm", 13, 3, 1, 1, F::INTENSITY}};
     for (auto [name, width, height, channels, bits, format] : cases) {
         SCOPED_TRACE(name);
         Image image;
         importImage(image.buffer, image.meta,
                     PenvexTest::dataPath(std::string("netpbm/") + name).string());
-        EXPECT_EQ(image.meta.width, width);
-        EXPECT_EQ(image.meta.height, height);
-        EXPECT_EQ(image.meta.channels, channels);
-        EXPECT_EQ(image.meta.type, (TypeDescriptor{bits, TypeDescriptor::Unsigned, false}));
-        EXPECT_EQ(image.meta.format, format);
+        EXPECT_EQ(std::tuple(image.meta.width, image.meta.height, image.meta.channels,
+                             image.meta.type, image.meta.format),
+                  std::tuple(width, height, channels,
+                             TypeDescriptor{bits, TypeDescriptor::Unsigned, false}, format));
         // The reference holds one byte per bitmap pixel, 1 for black.
         EXPECT_EQ(topDown(image.buffer, height),
                   fixtureBytes(std::string("netpbm/") + name + ".raw"));

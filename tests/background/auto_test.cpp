@@ -4,26 +4,12 @@
 #include <cmath>
 
 #include "background/outline.hpp"
-#include "migration/image.hpp"
-#include "raster/grey_conversion.hpp"
-#include "support/run_binary.hpp"
+#include "support/fixtures.hpp"
 
 namespace ZELK {
 namespace {
 
 using Image = Signal<2, unsigned char>;
-
-Image greyOf(const std::string& fixture) {
-    IncrementalBuffer data;
-    Migration::ImageMetadata meta;
-    Migration::importImage(data, meta, PenvexTest::dataPath(fixture).string());
-    Image grey;
-    if (isSingleChannel(meta))
-        copySingleChannel(data, meta, grey);
-    else
-        convertColourToGrey(data, meta, grey);
-    return grey;
-}
 
 // Paper of the given brightness filling the quadrilateral (y up) on a desk of another, with a
 // few strokes on the paper.
@@ -74,7 +60,7 @@ TEST(AutoSheet, FindsSheetsOfSamplePhotosWithinOnePercentOfTheDiagonal) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fixture);
         Point<2, int> found[4];
-        ASSERT_TRUE(detectOutlineAuto(greyOf(c.fixture), VS::Context(), found));
+        ASSERT_TRUE(detectOutlineAuto(PenvexTest::greyFixture(c.fixture), VS::Context(), found));
         expectCorners(found, c.corners, onePercent);
     }
     // Pages that fill the picture are their own sheet, shadow, vignette and hatching included.
@@ -83,7 +69,7 @@ TEST(AutoSheet, FindsSheetsOfSamplePhotosWithinOnePercentOfTheDiagonal) {
           "background/no-sheet-desk.ppm", "background/no-sheet-gradient.ppm"}) {
         SCOPED_TRACE(fixture);
         Point<2, int> found[4];
-        EXPECT_FALSE(detectOutlineAuto(greyOf(fixture), VS::Context(), found));
+        EXPECT_FALSE(detectOutlineAuto(PenvexTest::greyFixture(fixture), VS::Context(), found));
     }
 }
 

@@ -8,23 +8,11 @@
 
 #include "background/mask.hpp"
 #include "background/outline.hpp"
-#include "core/buffers.hpp"
-#include "migration/image.hpp"
-#include "raster/grey_conversion.hpp"
-#include "support/run_binary.hpp"
+#include "support/fixtures.hpp"
 
 using namespace ZELK;
 
 namespace {
-
-Signal<2, unsigned char> loadGrey(const std::string& fixture) {
-    IncrementalBuffer data;
-    Migration::ImageMetadata meta;
-    Migration::importImage(data, meta, PenvexTest::dataPath(fixture).string());
-    Signal<2, unsigned char> grey;
-    convertColourToGrey(data, meta, grey);
-    return grey;
-}
 
 struct Truth {
     double x, y;
@@ -92,7 +80,7 @@ TEST(BackgroundDetection, BothMethodsFindTheSheetCorners) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.lines ? "lines " : "segment ") + c.fixture);
-        const Signal<2, unsigned char> grey = loadGrey(c.fixture);
+        const Signal<2, unsigned char> grey = PenvexTest::greyFixture(c.fixture);
         Point<2, int> k[4];
         ASSERT_TRUE(c.lines ? detectOutlineByLines(grey, VS::Context(), k)
                             : detectOutlineBySegmentation(grey, VS::Context(), k));
@@ -114,7 +102,8 @@ TEST(BackgroundDetection, PicturesWithoutASheetAreRefused) {
     const Point<2, int> untouched(-7, -7);
     Point<2, int> corners[4] = {untouched, untouched, untouched, untouched};
     for (const char* fixture : {"background/no-sheet-desk.ppm", "background/no-sheet-gradient.ppm"})
-        EXPECT_FALSE(detectOutlineByLines(loadGrey(fixture), view, corners)) << fixture;
+        EXPECT_FALSE(detectOutlineByLines(PenvexTest::greyFixture(fixture), view, corners))
+            << fixture;
     // A thin sliver has no four corners (its short ends merge away); an empty image nothing.
     Signal<2, unsigned char> sliver(Tuple<2, unsigned>(100u, 4u));
     sliver.fill(40);

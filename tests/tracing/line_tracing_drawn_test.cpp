@@ -3,15 +3,16 @@
 // the geometry they were drawn with.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <numbers>
 #include <sstream>
 
-#include "migration/image.hpp"
 #include "strokes/line_thresholds.hpp"
 #include "strokes/mask_cleaning.hpp"
 #include "strokes/thinning.hpp"
+#include "support/fixtures.hpp"
 #include "support/run_binary.hpp"
 #include "tracing/line_tracing.hpp"
 #include "tracing/polyline_connection.hpp"
@@ -31,14 +32,9 @@ struct Drawing {
 // The strokes listed in NAME.strokes (y downward) at 4000 points each, and the lines the
 // extraction steps with their default settings find in NAME.pgm (dark strokes on white).
 Drawing extract(const std::string& name) {
-    IncrementalBuffer buffer;
-    Migration::ImageMetadata meta;
-    Migration::importImage(buffer, meta, PenvexTest::dataPath("tracing/" + name + ".pgm").string());
-    Signal<2, short> grey(Tuple<2, unsigned>(meta.width, meta.height));
-    for (unsigned y = 0; y < meta.height; ++y)
-        for (unsigned x = 0; x < meta.width; ++x)
-            grey(x, y) =
-                buffer.data()[std::size_t(y) * Migration::ImageLayout(meta).bytesPerLine + x];
+    const Signal<2, unsigned char> picture = PenvexTest::greyFixture("tracing/" + name + ".pgm");
+    Signal<2, short> grey(picture.sizes());
+    std::copy_n(picture.data(), picture.count(), grey.data());
 
     Drawing d;
     std::ifstream in(PenvexTest::dataPath("tracing/" + name + ".strokes"));
@@ -65,7 +61,7 @@ Drawing extract(const std::string& name) {
             else if (kind == "circle" || kind == "ellipse")
                 x = v[0] + v[2] * std::cos(a),
                 y = v[1] + (kind == "circle" ? v[2] : v[3]) * std::sin(a);
-            d.strokes.push_back(P2(float(x), float(meta.height - 1) - float(y)));
+            d.strokes.push_back(P2(float(x), float(picture.height() - 1) - float(y)));
         }
     }
 

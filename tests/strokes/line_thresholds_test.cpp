@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "strokes/line_thresholds.hpp"
+#include "vs/messages.hpp"
 
 using namespace ZELK;
 
@@ -18,6 +19,24 @@ Signal<2, short> twoValued(short a, short b, unsigned minority, unsigned w = 20)
     std::fill_n(image.data(), minority, b);
     return image;
 }
+
+// Keeps the data points a sink receives, each after the view it was sent to and its channels.
+struct Recorder : VS::Client {
+    explicit Recorder(std::vector<std::string>* items) : items(items) {}
+    void send(const VS::Message& message) override {
+        if (auto* v = dynamic_cast<const VS::Visualize::View*>(&message))
+            view = v->name;
+        if (auto* points = dynamic_cast<const VS::Visualize::DataPoints*>(&message)) {
+            std::ostringstream text;
+            text << view << " " << points->channels << ":";
+            for (std::uint32_t i = 0; i < points->count * points->channels; ++i)
+                text << " " << points->values[i];
+            items->push_back(text.str());
+        }
+    }
+    std::vector<std::string>* items;
+    std::string view;
+};
 
 } // namespace
 
@@ -96,4 +115,21 @@ TEST(Segmentation, MaskEqualsPerPixelComparison) {
             EXPECT_EQ(mask.row(y)[mask.wordsPerRow() - 1] & ~mask.lastWordMask(), 0u);
         }
     }
+}
+
+TEST(Segmentation, HistogramAndClustersAreShown) {
+    // Values 3 .. 13 trimmed to 11 bins (189, 1 and 10 samples at 3, 5 and 13); the clusters,
+    // centred near 0.01 and 10, cover the whole bins from 0 and from their midpoint 5.005 up to
+    // the next one, as (position, count) pairs.
+    std::vector<std::string> items;
+    VS::Context root;
+    root.install(std::make_unique<Recorder>(&items));
+    Signal<2, short> image = twoValued(3, 13, 10);
+    image.data()[50] = 5;
+    LineThresholds t;
+    ASSERT_TRUE(findThresholds(image, t, nullptr, root.child("Segmentation")));
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_NE(items[0].find("Histogram 1: 189 0 1 0 0 0 0 0 0 0 10"), std::string::npos);
+    EXPECT_NE(items[1].find("Clusters 2: 0 189 1 0 2 1 3 0 4 0"), std::string::npos) << items[1];
+    EXPECT_NE(items[2].find("Clusters 2: 6 0 7 0 8 0 9 0"), std::string::npos) << items[2];
 }

@@ -36,18 +36,16 @@ std::vector<std::string> words(const std::string& text) {
 }
 
 std::string statusOf(const std::string& out, const std::string& message) {
+    // The first line of exactly that message: a longer one has no blank or end after the head.
     const std::string head = "* " + message;
-    for (std::size_t at = out.find(head); at != std::string::npos; at = out.find(head, at + 1)) {
-        // A message that reaches the time's column is followed directly by it, and one beyond
-        // has the time and verdict on the next line; anything else is a longer message.
-        std::size_t from = at + head.size();
-        if (from < out.size() && out[from] != ' ' && out[from] != '\n' && !std::isdigit(out[from]))
-            continue;
-        from += from < out.size() && out[from] == '\n';
-        const std::string line = out.substr(from, out.find('\n', from) - from);
-        return line.ends_with("FAIL") ? "FAIL" : line.ends_with("OK") ? "OK" : "?";
-    }
-    return "";
+    std::size_t at = out.find(head);
+    while (at != std::string::npos && at + head.size() < out.size() &&
+           !std::isspace(out[at + head.size()]))
+        at = out.find(head, at + 1);
+    if (at == std::string::npos)
+        return "";
+    const std::string line = out.substr(at, out.find('\n', at) - at);
+    return line.ends_with("FAIL") ? "FAIL" : line.ends_with("OK") ? "OK" : "?";
 }
 
 std::string polygonDocument(float width, float height, const Polylines& open,
@@ -136,16 +134,6 @@ std::string runTool(const std::vector<std::string>& argv, const std::filesystem:
         throw std::runtime_error(argv[0] + " failed (" + std::to_string(r.exitCode) +
                                  "; tools/ensure-deps.sh installs it): " + r.err);
     return r.out;
-}
-
-Raster renderSVG(const std::filesystem::path& svg, const std::filesystem::path& scratch) {
-    const std::string png = (scratch / "rendered.png").string();
-    const std::string ppm = (scratch / "rendered.ppm").string();
-    runTool({"/usr/bin/rsvg-convert", svg.string(), "-o", png}, scratch);
-    runTool(
-        {"/usr/bin/convert", png, "-background", "white", "-flatten", "-depth", "8", "ppm:" + ppm},
-        scratch);
-    return readNetpbm(ppm);
 }
 
 float distanceToPolylines(const P2& p, const Polylines& polylines) {

@@ -18,7 +18,8 @@ using Polylines = std::vector<std::vector<P2>>;
 // The blank-separated words of a command line.
 std::vector<std::string> words(const std::string& text);
 
-// "OK" or "FAIL" ending the status line of message, "?" for one left open, "" for none.
+// "OK" or "FAIL" ending the status line of message, "?" for one left open, "" for none. Messages
+// must end before the time's column.
 std::string statusOf(const std::string& out, const std::string& message);
 
 // A polygon XML document: the open polylines, then the closed ones, each with its own points.
@@ -57,8 +58,6 @@ Polylines readStrokes(const std::string& fixture);
 
 // An outside tool's standard output; std::runtime_error when it is missing or fails.
 std::string runTool(const std::vector<std::string>& argv, const std::filesystem::path& dir);
-// The SVG drawn by rsvg-convert at one pixel per user unit, flattened onto white.
-Raster renderSVG(const std::filesystem::path& svg, const std::filesystem::path& scratch);
 
 float distanceToPolylines(const P2& p, const Polylines& polylines);
 // Points at most step apart along the polylines.

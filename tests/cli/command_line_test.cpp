@@ -79,8 +79,8 @@ TEST(CommandLine, ArgumentErrorsEndWithUsageAndExitCode2) {
     ScratchDir dir;
     const char* const cases[][2] = {
         {"", "The required value 'image' was not assigned. "},
-        {"-b lines -b none x.png",
-         "Parameter (background detection method: lines | segment | auto | none) already assigned. "},
+        {"-b lines -b none x.png", "Parameter (background detection method: lines | segment | auto "
+                                   "| none) already assigned. "},
         {"x.png -tc 3",
          "Could only assign 1 of 2 values of option, end of argument list reached. "},
         {"a.png b.png", "No more unnamed arguments to be processed, 'b.png' ignored. "},

@@ -27,7 +27,7 @@ TEST(Rectify, TypedPairsMoveTheDrawingAndTheRefinedImageIntoTheRectangle) {
     EXPECT_GT(r.out.find("* Refining polylines"), prompt);
     EXPECT_EQ(statusOf(r.out, "Scaling image to have nominal line thickness"), "OK");
 
-    // Unrectified, the results are on the strokes as drawn in the file, and of its size.
+    // Unrectified, the vertices are on the strokes as drawn in the file.
     const Polylines strokes = readStrokes("export/thick.lines");
     const Written before = readWritten(dir / "plain.xml");
     ASSERT_GE(before.vertices.size(), 8u);

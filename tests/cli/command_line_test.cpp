@@ -12,16 +12,12 @@
 
 using namespace PenvexTest;
 
-namespace {
-
 const std::string usage =
     "Usage: penvex [-b method] [-a N/N%] [-n N] [-e N] [-h] [-mc N] [-mo N] [-mt N]\n"
     "        [-tn N] [-tc snap distance segment distance]\n"
     "        [-tr line length vertex distance] [-cl N] [-cg N] [-r]\n"
     "        [-rs width height] [-lx X] [-os filename] [-ox filename] [-om filename]\n"
     "        [-oi filename] [-q] [--help] [--version] image\n";
-
-} // namespace
 
 TEST(CommandLine, HelpAndVersionArePrintedOnStandardOutputBeforeAnyStage) {
     ScratchDir dir;

@@ -15,7 +15,6 @@ TEST(Export, APhotographedSketchBecomesADrawingAMaskARefinedImageAndAnSVG) {
         {photo, "-os", "out.svg", "-ox", "out.xml", "-om", "mask.pgm", "-oi", "refined.ppm"},
         dir.path());
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(statusOf(r.out, "Converting to gray scale"), "OK");
     const Polylines drawing = readStrokes("export/sketch.lines");
     Polylines strokes = readStrokes("export/sketch.clutter");
     strokes.insert(strokes.end(), drawing.begin(), drawing.end());

@@ -15,7 +15,6 @@ namespace PenvexTest {
 using P2 = ZELK::Point<2, float>;
 using Polylines = std::vector<std::vector<P2>>;
 
-// The blank-separated words of a command line.
 std::vector<std::string> words(const std::string& text);
 
 // "OK" or "FAIL" ending the status line of message, "?" for one left open, "" for none. Messages

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/exceptions.hpp"
+#include "core/message_of.hpp"
 #include "xml/xml_reader.hpp"
 #include "xml/xml_writer.hpp"
 
@@ -26,15 +27,6 @@ std::vector<std::string> walk(const std::string& document) {
         seen.push_back(entry.str());
     }
     return seen;
-}
-
-template <typename E, typename F> std::string messageOf(F action) {
-    try {
-        action();
-    } catch (const E& e) {
-        return e.message();
-    }
-    return "(no exception)";
 }
 
 } // namespace

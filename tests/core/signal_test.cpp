@@ -92,10 +92,10 @@ TEST(Histogram, BinsAreWalkedFromTheLowestValueToTheHighest) {
     DenseHistogram<short> h;
     const short samples[] = {32767, -32768, 7, -32768};
     h.add(samples, 4);
-    std::vector<std::pair<short, std::uint32_t>> bins;
+    using Bins = std::vector<std::pair<short, std::uint32_t>>;
+    Bins bins;
     for (auto it = h.begin(), end = h.end(); !it->equal(*end); it->advance())
         bins.emplace_back(it->value(), it->count());
-    using Bins = std::vector<std::pair<short, std::uint32_t>>;
     EXPECT_EQ(bins, (Bins{{-32768, 2}, {7, 1}, {32767, 1}}));
 
     // A clone of an iterator whose bin has since become empty moves on to the next

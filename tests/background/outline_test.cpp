@@ -92,7 +92,6 @@ TEST(BackgroundDetection, BothMethodsFindTheSheetCorners) {
             const Truth& t = c.truth[(i + first) % 4];
             error = std::max(error, std::hypot(k[i][0] - t.x, k[i][1] - t.y));
         }
-        std::printf("%-38s worst corner error %.2f px\n", c.fixture, error);
         EXPECT_LE(error, c.tolerance);
     }
 }

@@ -1,4 +1,4 @@
-// Points, vectors and their views, lines, serialised point lists, and small matrices.
+// Points, vectors and their views, serialised point lists, and the matrix solve.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -53,21 +53,6 @@ TEST(Tuple, ArithmeticKeepsTheKindAndConversionSaturates) {
     EXPECT_EQ(std::vector<float>(row, row + 4), (std::vector<float>{1, 2, 2.5f, 4}));
 }
 
-TEST(Geometry, LinesAndTheirIntersection) {
-    const Hyperplane<2, float> vertical(V(1, 0), 2.0f);
-    P p(-1, -1);
-    // Parallel lines, also with opposite normals, leave the result alone. A determinant of
-    // 1e-7, below single-precision epsilon, counts as parallel; 2e-7 does not.
-    EXPECT_FALSE(intersect(vertical, Hyperplane<2, float>(V(-1, 0), 5.0f), p));
-    EXPECT_FALSE(intersect(vertical, Hyperplane<2, float>(V(1, 1e-7f), 5.0f), p));
-    EXPECT_EQ(p, P(-1, -1));
-    EXPECT_EQ(vertical.signedDistance(P(-5.0f, 1.0f)), -7.0f);
-    EXPECT_TRUE(intersect(vertical, Hyperplane<2, float>(V(1, 2e-7f), 5.0f), p));
-    // x + y = 4 meets x - y = 0 at (2, 2), with normals that are not unit length.
-    ASSERT_TRUE(intersect(Hyperplane<2, float>(V(1, 1), 4), Hyperplane<2, float>(V(1, -1), 0), p));
-    EXPECT_EQ(p, P(2, 2));
-}
-
 TEST(Serialisation, PointListsCarryTheirCountAndACorruptCountFailsWithoutAllocating) {
     IncrementalBuffer buffer;
     BufferStream stream(buffer);
@@ -83,15 +68,6 @@ TEST(Serialisation, PointListsCarryTheirCountAndACorruptCountFailsWithoutAllocat
     Deserializer in(stream);
     EXPECT_THROW(STLVectorSerializable<P>(read).serialize(in), StreamException);
     EXPECT_EQ(read, polyline);
-}
-
-TEST(Transformation, InversesPivotPastAZeroLeadingEntry) {
-    // A quarter turn plus a shift, (0,0)->(5,2), (1,0)->(5,3), (1,1)->(4,3).
-    const MatrixSquareLight<3, float> h{0, -1, 5, 1, 0, 2, 0, 0, 1};
-    EXPECT_EQ(h.inverse(), (MatrixSquareLight<3, float>{0, 1, -2, -1, 0, 5, 0, 0, 1}));
-    const MatrixSquareLight<2, float> m{3, 1, 4, 2};
-    EXPECT_EQ(m.determinant(), 2.0f);
-    EXPECT_EQ(inverseNonSingular(m), (MatrixSquareLight<2, float>{1, -0.5f, -2, 1.5f}));
 }
 
 TEST(Matrix, TransposedProductsAndTheLUSolve) {

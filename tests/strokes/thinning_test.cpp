@@ -11,12 +11,6 @@ using Mask = BinarySignal<2, unsigned>;
 
 namespace {
 
-void fillRect(Mask& m, unsigned x0, unsigned y0, unsigned w, unsigned h) {
-    for (unsigned y = y0; y < y0 + h; ++y)
-        for (unsigned x = x0; x < x0 + w; ++x)
-            m.set(x, y);
-}
-
 // The rule read pixel by pixel: pattern (a, b) sits at image offset (a, b), (b, -a), (-a, -b)
 // or (-b, a) in passes 0 to 3.
 bool plainPass(const Mask& in, Mask& out, unsigned pass) {
@@ -73,7 +67,8 @@ TEST(Thinning, IterationLimit) {
     // A filled 100-pixel square loses at most one layer per side and pass: exactly `needed`
     // changing iterations pass, one fewer fails, and the mask itself is left alone.
     Mask square(Tuple<2, unsigned>(110u, 110u)), work, skeleton;
-    fillRect(square, 5, 5, 100, 100);
+    for (unsigned i = 0; i < 100 * 100; ++i)
+        square.set(5 + i % 100, 5 + i / 100);
     unsigned needed = 20;
     while (needed < 200 && !thin(square, work, skeleton, needed))
         ++needed;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/exceptions.hpp"
-#include "core/message_of.hpp"
+#include "support/message_of.hpp"
 #include "demo/catalogue.hpp"
 #include "demo/render.hpp"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/exceptions.hpp"
-#include "core/message_of.hpp"
+#include "support/message_of.hpp"
 #include "xml/xml_reader.hpp"
 #include "xml/xml_writer.hpp"
 

@@ -9,6 +9,7 @@
 
 #include "background/hull.hpp"
 #include "background/outline.hpp"
+#include "core/histogram.hpp"
 #include "raster/class_split.hpp"
 #include "raster/filters.hpp"
 #include "raster/labelling.hpp"
@@ -164,12 +165,9 @@ bool judgeRegion(const std::vector<std::uint32_t>& region, const Image& coarse, 
     std::array<std::uint32_t, 256> values{};
     for (std::uint32_t at : region)
         ++values[raw.data()[at]];
+    // The median: the first value at which at least half of the region is counted.
     const auto middle = [&](const std::array<std::uint32_t, 256>& counts) {
-        std::uint64_t sum = 0;
-        unsigned v = 0;
-        while (v < 255 && (sum += counts[v]) * 2 < region.size())
-            ++v;
-        return v;
+        return firstBinBeyond(counts.data(), 256, (region.size() - 1) / 2);
     };
     const unsigned median = middle(values);
     std::array<std::uint32_t, 256> deviations{};

@@ -108,4 +108,15 @@ extern template class DenseHistogram<unsigned char>;
 extern template class DenseHistogram<short>;
 extern template class DenseHistogram<unsigned short>;
 
+// The first bin at which the running total of counts[0..n) exceeds target, or the last bin
+// when it never does: a quantile of the counted values (target = share x total).
+inline std::uint32_t firstBinBeyond(const std::uint32_t* counts, std::uint32_t n,
+                                    std::uint64_t target) {
+    std::uint64_t sum = 0;
+    for (std::uint32_t i = 0; i + 1 < n; ++i)
+        if ((sum += counts[i]) > target)
+            return i;
+    return n - 1;
+}
+
 } // namespace ZELK

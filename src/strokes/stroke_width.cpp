@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/histogram.hpp"
 #include "raster/class_split.hpp"
 #include "raster/filters.hpp"
 #include "raster/resize.hpp"
@@ -36,16 +37,9 @@ Image paperEstimate(const Image& grey) {
     return paper;
 }
 
-// The value below which `share` of the counted differences lie (counts over -255..255).
+// The difference below which `share` of the counted differences lie (counts over -255..255).
 int quantile(const std::array<std::uint32_t, 511>& counts, std::uint64_t total, double share) {
-    const auto target = static_cast<std::uint64_t>(share * double(total));
-    std::uint64_t sum = 0;
-    for (int i = 0; i < 511; ++i) {
-        sum += counts[i];
-        if (sum > target)
-            return i - 255;
-    }
-    return 255;
+    return int(firstBinBeyond(counts.data(), 511, std::uint64_t(share * double(total)))) - 255;
 }
 
 // Ink strength per pixel: how far the pixel lies from the paper on the stronger side.
@@ -64,10 +58,7 @@ Image inkStrength(const Image& grey, const Image& paper, float& noise) {
     std::array<std::uint32_t, 256> magnitudes{};
     for (int i = 0; i < 511; ++i)
         magnitudes[std::abs(i - 255)] += differences[i];
-    std::uint64_t sum = 0;
-    unsigned median = 0;
-    while (median < 255 && (sum += magnitudes[median]) <= total / 2)
-        ++median;
+    const std::uint32_t median = firstBinBeyond(magnitudes.data(), 256, total / 2);
     // The median absolute difference as a standard deviation, half a level for rounding.
     noise = 1.4826f * float(median) + 0.5f;
 

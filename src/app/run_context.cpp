@@ -33,7 +33,8 @@ void declareOptions(RunOptions& c, ArgumentProcessor& p) {
              {&c.reassignIterations});
     describe(c.connect, "attempt to connect lines to their neighbors seeded from the same region",
              {&c.snapDistance, &c.segmentDistance});
-    describe(c.clutterLength, "lines not connected to lines longer than this is considered clutter",
+    describe(c.clutterLength,
+             "lines not connected to lines longer than this is considered clutter | auto",
              {&c.clutterLengthValue});
     describe(c.clutterGroup, "clutter lines within this distance is grouped together",
              {&c.clutterGroupDistance});

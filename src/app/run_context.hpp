@@ -46,7 +46,7 @@ struct RunOptions {
     SimpleValue<float> snapDistance{"snap distance", 2.0f};
     SimpleValue<float> segmentDistance{"segment distance", 5.0f};
     Option clutterLength;
-    SimpleValue<float> clutterLengthValue{"N", 50.0f};
+    NumberOrWord<float> clutterLengthValue{"N", 50.0f, "auto"};
     Option clutterGroup;
     SimpleValue<float> clutterGroupDistance{"N", 30.0f};
     Option reduce;
@@ -84,6 +84,8 @@ struct LoadedInput {
     // a nominal thickness, which maps pixel corners to pixel corners; scale / 2 - 1 / 2 after
     // -a auto, which maps pixel centres to pixel centres.
     float offset = 0.0f;
+    // The strokes' width measured in the picture (-a auto), in the picture's pixels.
+    std::optional<float> strokeWidth;
 };
 
 // What detectBackground leaves, in the grey image's frame: the sheet's four corners when one
@@ -108,6 +110,8 @@ struct DrawingResult {
     PolylineSet lines{2.0f};
     PolylineSet clutter{2.0f};
     std::unique_ptr<Transformation<2, float>::Base> rectifyTransform;
+    // The stroke width in the frame the lines were traced in, when -cl auto needed it.
+    std::optional<float> strokeWidth;
 };
 
 struct RunContext {

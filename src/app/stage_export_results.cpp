@@ -40,6 +40,10 @@ void exportSVG(const RunContext& context) {
     style.area = context.drawing.area;
     style.areaIsViewBox = context.options.rectification.given;
     style.clutterDistance = context.options.clutterGroupDistance.value;
+    // -cl auto groups clutter at six stroke widths (30 at the working thickness of 5) unless
+    // -cg says otherwise.
+    if (context.drawing.strokeWidth && !context.options.clutterGroup.given)
+        style.clutterDistance = 6.0f * *context.drawing.strokeWidth;
     if (context.input.isImage && context.input.meta.channels == 3) {
         const ImageView image = loadedImage(context);
         meanColorUnderMask(image, paperMask(context), style.background);

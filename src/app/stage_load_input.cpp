@@ -105,6 +105,8 @@ void scaleToMeasuredWidth(RunContext& context) {
     context.status.begin("Measuring stroke width");
     const float width = measureStrokeWidth(input.grey);
     context.status.end(width > 0.0f);
+    if (width > 0.0f)
+        input.strokeWidth = width;
     const float scale = measuredThicknessScale(width, input.grey.count());
     if (scale == 1.0f)
         return;

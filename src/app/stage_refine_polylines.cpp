@@ -4,6 +4,8 @@
 
 #include "app/overlays.hpp"
 #include "app/stages.hpp"
+#include "strokes/line_thickness.hpp"
+#include "strokes/stroke_width.hpp"
 #include "tracing/clutter.hpp"
 #include "tracing/refinement.hpp"
 
@@ -30,6 +32,23 @@ void showAligned(const RunContext& context) {
     item.sendOverlay(polylineOverlay(context.drawing.lines, false));
 }
 
+// The strokes' width in the frame the lines were traced in: the width -a auto measured, scaled
+// with the picture, or else measured now in the working grey image; without a picture (or
+// without strokes to measure) the nominal thickness the extraction works at.
+float tracedStrokeWidth(RunContext& context) {
+    const LoadedInput& input = context.input;
+    if (input.strokeWidth)
+        return *input.strokeWidth * input.scale.value_or(1.0f);
+    if (input.isImage && !input.grey.empty()) {
+        context.status.begin("Measuring stroke width");
+        const float width = measureStrokeWidth(input.grey);
+        context.status.end(width > 0.0f);
+        if (width > 0.0f)
+            return width;
+    }
+    return targetLineThickness;
+}
+
 } // namespace
 
 void refinePolylines(RunContext& context) {
@@ -51,7 +70,13 @@ void refinePolylines(RunContext& context) {
         showRefined(context);
 
     view = lines.takeTransformation();
-    context.drawing.clutter = classifyClutter(lines, context.options.clutterLengthValue.value);
+    if (context.options.clutterLengthValue.automatic) {
+        const float width = tracedStrokeWidth(context);
+        context.drawing.strokeWidth = width;
+        context.drawing.clutter = classifyClutterByShape(lines, width);
+    } else {
+        context.drawing.clutter = classifyClutter(lines, context.options.clutterLengthValue.value);
+    }
     if (view) {
         context.drawing.clutter.setTransformation(view->clone());
         lines.setTransformation(std::move(view));

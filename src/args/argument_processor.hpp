@@ -55,6 +55,24 @@ public:
     T value;
 };
 
+// A number, or instead one word that asks the program to choose the value itself: the word
+// sets `automatic` and leaves the number alone; any other text converts (and fails) exactly as
+// a plain number would.
+template <typename T> class NumberOrWord : public SimpleValue<T> {
+public:
+    NumberOrWord(std::string name, T initial, std::string word)
+        : SimpleValue<T>(std::move(name), initial), word(std::move(word)) {}
+    void assign(const std::string& text) override {
+        automatic = text == word;
+        if (automatic)
+            this->assigned = true;
+        else
+            SimpleValue<T>::assign(text);
+    }
+    std::string word;
+    bool automatic = false;
+};
+
 // An option as declared by the program; the values belong to the caller.
 struct Option {
     bool given = false;

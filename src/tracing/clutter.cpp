@@ -199,7 +199,10 @@ std::vector<bool> markClutter(const PolylineSet& lines, float length) {
 }
 
 PolylineSet classifyClutter(PolylineSet& lines, float length) {
-    const std::vector<bool> isClutter = markClutter(lines, length);
+    return splitClutter(lines, markClutter(lines, length));
+}
+
+PolylineSet splitClutter(PolylineSet& lines, const std::vector<bool>& isClutter) {
     std::vector<Polyline>& polylines = lines.polylines();
 
     std::vector<Polyline> found;

@@ -23,6 +23,20 @@ std::vector<bool> markClutter(const PolylineSet& lines, float length);
 // The result has no view transformation and has not been cleaned up.
 PolylineSet classifyClutter(PolylineSet& lines, float length);
 
+// The clutter of a drawing whose strokes are strokeWidth wide (positive), judged by shape:
+// groups of polylines (joined through shared vertices, or pieces of one stroke continuing each
+// other end to end across a gap of a few widths) are drawing when a segment is longer than 10
+// widths or their box is more than 20 widths across; so is whatever crosses a drawn line or
+// ends on it from the side, and the groups those join. The rest (letters, specks, scribbles)
+// is clutter. Flags as markClutter returns them.
+std::vector<bool> markClutterByShape(const PolylineSet& lines, float strokeWidth);
+
+// classifyClutter with the clutter chosen by markClutterByShape.
+PolylineSet classifyClutterByShape(PolylineSet& lines, float strokeWidth);
+
+// Moves the polylines flagged as clutter out of lines, as classifyClutter describes.
+PolylineSet splitClutter(PolylineSet& lines, const std::vector<bool>& isClutter);
+
 // The label that no box carries once clusterBoxes returns.
 inline constexpr std::uint32_t unvisitedLabel = 0xFFFFFFFFu;
 

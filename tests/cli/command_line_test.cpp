@@ -53,7 +53,7 @@ TEST(CommandLine, HelpAndVersionArePrintedOnStandardOutputBeforeAnyStage) {
           "  -tr line length vertex distance  remove redundant lines and vertices in",
           "                connected polylines",
           "  -cl N         lines not connected to lines longer than this is considered",
-          "                clutter",
+          "                clutter | auto",
           "  -cg N         clutter lines within this distance is grouped together",
           "  -r            rectify drawing",
           "  -rs width height  rectify result to specified area",

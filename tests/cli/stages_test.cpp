@@ -52,6 +52,9 @@ TEST(Stages, LineExtractionRunsItsStepsInOrder) {
 TEST(Stages, PolygonXMLIsRefinedAndClassifiedAsTheOptionsSay) {
     const std::vector<P2> skewed{P2(0, 0), P2(10, 0.5f), P2(10.5f, 10)};
     const Polylines lineAndSpeck{{P2(0, 0), P2(80, 0)}, {P2(40, 50), P2(43, 50)}};
+    Polylines dashes;
+    for (float x = 0; x < 120; x += 22)
+        dashes.push_back({P2(x, 0), P2(x + 15, 0)});
     // -cl 5 keeps the short polylines of most cases among the lines.
     const struct {
         Polylines input;
@@ -68,6 +71,10 @@ TEST(Stages, PolygonXMLIsRefinedAndClassifiedAsTheOptionsSay) {
         {{skewed}, "-lx 0.9 -cl 5", {{P2(0, 0), P2(10.5f, 0), P2(10.5f, 10)}}},
         // A short stroke that no long segment reaches is clutter.
         {lineAndSpeck, "-cl 20", {lineAndSpeck[0]}, 1},
+        // Without a picture -cl auto takes strokes as 5 units wide: the speck stays clutter,
+        // and dashes lined up end to end are a line.
+        {lineAndSpeck, "-cl auto", {lineAndSpeck[0]}, 1},
+        {dashes, "-cl auto", dashes},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.options);

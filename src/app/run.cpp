@@ -47,6 +47,7 @@ int entryPoint(int argc, const char* const* argv) {
         DefaultActionHandler handler(std::cout, std::cerr);
         if (!processor.parse(argc, argv, handler))
             return handler.success() ? 0 : 2;
+        applyAutomaticMode(context.options);
         int code = run(context);
         std::cout.flush();
         return code;

@@ -52,8 +52,11 @@ void declareOptions(RunOptions& c, ArgumentProcessor& p) {
     describe(c.maskOutput, "mask image filename", {&c.maskFile});
     describe(c.imageOutput, "refined image filename", {&c.imageFile});
     describe(c.quiet, "no status messages, only errors", {});
+    describe(c.centre, "centre polylines on the strokes of the full-resolution image", {});
+    describe(c.automatic, "automatic mode: -a auto -b auto -cl auto -sc", {});
 
     p.addPositional(c.input);
+    p.addNamed("-auto", c.automatic);
     p.addNamed("-b", c.backgroundMethod);
     p.addNamed("-a", c.lineThickness);
     p.addNamed("-n", c.localMean);
@@ -70,11 +73,24 @@ void declareOptions(RunOptions& c, ArgumentProcessor& p) {
     p.addNamed("-r", c.rectification);
     p.addNamed("-rs", c.rectifySize);
     p.addNamed("-lx", c.align);
+    p.addNamed("-sc", c.centre);
     p.addNamed("-os", c.svgOutput);
     p.addNamed("-ox", c.xmlOutput);
     p.addNamed("-om", c.maskOutput);
     p.addNamed("-oi", c.imageOutput);
     p.addNamed("-q", c.quiet);
+}
+
+void applyAutomaticMode(RunOptions& c) {
+    if (!c.automatic.given)
+        return;
+    if (!c.lineThickness.given)
+        c.lineThicknessText.value = "auto";
+    if (!c.backgroundMethod.given)
+        c.backgroundMethodName.value = "auto";
+    if (!c.clutterLength.given)
+        c.clutterLengthValue.automatic = true;
+    c.centre.given = true;
 }
 
 } // namespace ZELK

@@ -67,6 +67,8 @@ struct RunOptions {
     Option imageOutput;
     DirectValue imageFile{"filename"};
     Option quiet;
+    Option centre;    // -sc
+    Option automatic; // -auto
 };
 
 // What loadInput leaves for an image or demo input: the picture as loaded (interleaved, line 0
@@ -86,6 +88,8 @@ struct LoadedInput {
     float offset = 0.0f;
     // The strokes' width measured in the picture (-a auto), in the picture's pixels.
     std::optional<float> strokeWidth;
+    // The grey picture at its own size, kept for -sc when grey was resized (else empty).
+    Signal<2, unsigned char> pictureGrey;
 };
 
 // What detectBackground leaves, in the grey image's frame: the sheet's four corners when one
@@ -134,5 +138,8 @@ struct RunContext {
 // Fills the option records with their help texts and values and registers them, in the
 // order of the help listing.
 void declareOptions(RunOptions& options, ArgumentProcessor& processor);
+
+// -auto after parsing: -a auto, -b auto, -cl auto and -sc, each unless given on its own.
+void applyAutomaticMode(RunOptions& options);
 
 } // namespace ZELK

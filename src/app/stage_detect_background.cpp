@@ -1,7 +1,9 @@
 // The background detection stage: method dispatch on -b, its status line and messages, the
 // outline on the grey image's view, and the background mask.
 #include <array>
+#include <cmath>
 #include <iostream>
+#include <sstream>
 #include <vector>
 
 #include "app/stages.hpp"
@@ -45,6 +47,19 @@ bool detectBackground(RunContext& context) {
             return true;
         }
         context.background.corners = corners;
+        // The share of the picture the sheet covers (shoelace area of the corners).
+        double area = 0.0;
+        for (std::size_t i = 0; i < 4; ++i) {
+            const Point<2, int>& a = corners[i];
+            const Point<2, int>& b = corners[(i + 1) % 4];
+            area += double(a[0]) * b[1] - double(b[0]) * a[1];
+        }
+        const double pixels = double(context.input.grey.width()) * context.input.grey.height();
+        std::ostringstream message;
+        message << "Sheet found: " << std::lround(50.0 * std::fabs(area) / pixels)
+                << "% of the picture";
+        context.status.begin(message.str());
+        context.status.end(true);
     } else if (method == "none") {
         // Corners supplied by an earlier stage still make a mask; otherwise nothing to do.
         if (!context.background.corners)

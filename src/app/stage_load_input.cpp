@@ -108,14 +108,22 @@ void scaleToMeasuredWidth(RunContext& context) {
     if (width > 0.0f)
         input.strokeWidth = width;
     const float scale = measuredThicknessScale(width, input.grey.count());
-    if (scale == 1.0f)
-        return;
     std::ostringstream message;
+    if (scale == 1.0f) {
+        if (width > 0.0f) {
+            message << "Stroke width " << width << " pixels: the picture keeps its size";
+            context.status.begin(message.str());
+            context.status.end(true);
+        }
+        return;
+    }
     message << "Scaling image from stroke width " << width << " to " << targetLineThickness
             << " pixels";
     context.status.begin(message.str());
     Signal<2, unsigned char> scaled;
     resampleCentred(input.grey, scale, scaled);
+    if (context.options.centre.given)
+        input.pictureGrey = std::move(input.grey);
     input.grey = std::move(scaled);
     input.scale = scale;
     input.offset = 0.5f * scale - 0.5f;
@@ -134,6 +142,8 @@ void scaleToNominalThickness(RunContext& context) {
         const float scale = thicknessScale(thickness);
         Signal<2, unsigned char> scaled;
         downscale(context.input.grey, scaledSize(context.input.grey.sizes(), scale), scaled);
+        if (context.options.centre.given)
+            context.input.pictureGrey = std::move(context.input.grey);
         context.input.grey = std::move(scaled);
         context.input.scale = scale;
         context.status.end(true);

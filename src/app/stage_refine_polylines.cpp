@@ -6,6 +6,7 @@
 #include "app/stages.hpp"
 #include "strokes/line_thickness.hpp"
 #include "strokes/stroke_width.hpp"
+#include "tracing/centring.hpp"
 #include "tracing/clutter.hpp"
 #include "tracing/refinement.hpp"
 
@@ -49,6 +50,26 @@ float tracedStrokeWidth(RunContext& context) {
     return targetLineThickness;
 }
 
+// -sc: the lines and the clutter centred on the strokes of the picture at its own size.
+void centreOnPicture(RunContext& context) {
+    const LoadedInput& input = context.input;
+    const Signal<2, unsigned char>& picture =
+        input.pictureGrey.empty() ? input.grey : input.pictureGrey;
+    const float scale = input.scale.value_or(1.0f);
+    context.status.begin("Centring polylines");
+    float width = input.strokeWidth.value_or(0.0f);
+    if (!(width > 0.0f) && context.drawing.strokeWidth)
+        width = *context.drawing.strokeWidth / scale;
+    if (!(width > 0.0f))
+        width = measureStrokeWidth(picture);
+    if (!(width > 0.0f))
+        width = targetLineThickness / scale;
+    const PictureMapping mapping{scale, input.offset};
+    centrePolylines(context.drawing.lines, picture, mapping, width);
+    centrePolylines(context.drawing.clutter, picture, mapping, width);
+    context.status.end(true);
+}
+
 } // namespace
 
 void refinePolylines(RunContext& context) {
@@ -83,6 +104,8 @@ void refinePolylines(RunContext& context) {
     }
     context.drawing.clutter.cleanUp();
     lines.cleanUp();
+    if (context.options.centre.given && context.input.isImage)
+        centreOnPicture(context);
 
     // Alignment is off unless a threshold below 1 asks for it (no unit direction has a major
     // component above 1).

@@ -13,11 +13,11 @@
 using namespace PenvexTest;
 
 const std::string usage =
-    "Usage: penvex [-b method] [-a N/N%] [-n N] [-e N] [-h] [-mc N] [-mo N] [-mt N]\n"
-    "        [-tn N] [-tc snap distance segment distance]\n"
+    "Usage: penvex [-auto] [-b method] [-a N/N%] [-n N] [-e N] [-h] [-mc N] [-mo N]\n"
+    "        [-mt N] [-tn N] [-tc snap distance segment distance]\n"
     "        [-tr line length vertex distance] [-cl N] [-cg N] [-r]\n"
-    "        [-rs width height] [-lx X] [-os filename] [-ox filename] [-om filename]\n"
-    "        [-oi filename] [-q] [--help] [--version] image\n";
+    "        [-rs width height] [-lx X] [-sc] [-os filename] [-ox filename]\n"
+    "        [-om filename] [-oi filename] [-q] [--help] [--version] image\n";
 
 TEST(CommandLine, HelpAndVersionArePrintedOnStandardOutputBeforeAnyStage) {
     ScratchDir dir;
@@ -38,6 +38,7 @@ TEST(CommandLine, HelpAndVersionArePrintedOnStandardOutputBeforeAnyStage) {
           "  image         image file | polygon XML file | demo:name",
           "",
           "Named options:",
+          "  -auto         automatic mode: -a auto -b auto -cl auto -sc",
           "  -b method     background detection method: lines | segment | auto | none",
           "  -a N/N%       thickness of lines in % of image size or pixels | auto",
           "  -n N          subtract NxN local mean",
@@ -59,6 +60,7 @@ TEST(CommandLine, HelpAndVersionArePrintedOnStandardOutputBeforeAnyStage) {
           "  -rs width height  rectify result to specified area",
           "  -lx X         align lines whose major normalized direction component",
           "                projected in each axis is greater than X",
+          "  -sc           centre polylines on the strokes of the full-resolution image",
           "  -os filename  SVG filename",
           "  -ox filename  polygon XML filename",
           "  -om filename  mask image filename",

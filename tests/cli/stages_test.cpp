@@ -90,3 +90,36 @@ TEST(Stages, PolygonXMLIsRefinedAndClassifiedAsTheOptionsSay) {
         EXPECT_EQ(readWritten(dir / "out.xml").clutter.size(), c.clutter);
     }
 }
+
+TEST(Stages, AutomaticModeIsTheFourAutomaticChoicesAndSaysWhatItFound) {
+    ScratchDir dir;
+    std::filesystem::create_directory_symlink(dataPath(""), dir / "data");
+    const struct {
+        const char* input;
+        const char* options;
+        const char* same; // the options -auto stands for here
+        const char* sheetLine;
+    } cases[] = {
+        {"desk-front-400.png", "-auto", "-a auto -b auto -cl auto -sc", "Sheet found:"},
+        {"no-sheet-scan-400.png", "-auto", "-a auto -b auto -cl auto -sc",
+         "No sheet found: the picture is the sheet"},
+        // An option given on its own keeps its value.
+        {"desk-front-400.png", "-auto -b none -cl 20", "-a auto -b none -cl 20 -sc", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        const std::string input = std::string("data/background/") + c.input;
+        const RunResult automatic =
+            runPenvex(words(input + " -ox a.xml -os a.svg " + c.options), dir.path());
+        const RunResult spelled =
+            runPenvex(words(input + " -q -ox b.xml -os b.svg " + c.same), dir.path());
+        ASSERT_EQ(automatic.exitCode, 0) << automatic.err;
+        ASSERT_EQ(spelled.exitCode, 0) << spelled.err;
+        EXPECT_EQ(readFile(dir / "a.xml"), readFile(dir / "b.xml"));
+        EXPECT_EQ(readFile(dir / "a.svg"), readFile(dir / "b.svg"));
+        EXPECT_EQ(statusOf(automatic.out, "Measuring stroke width"), "OK");
+        EXPECT_EQ(statusOf(automatic.out, "Centring polylines"), "OK");
+        if (c.sheetLine)
+            EXPECT_EQ(statusOf(automatic.out, c.sheetLine), "OK") << automatic.out;
+    }
+}

@@ -1,0 +1,39 @@
+// Centring: moves traced polylines across their strokes onto the strokes' centre in the
+// full-resolution picture. The skeleton of an even-width stroke lies half a pixel to one side,
+// and a picture traced at a reduced size comes back off by a fraction of its pixels; the
+// picture itself tells where the ink is.
+#pragma once
+
+#include "core/signal.hpp"
+#include "tracing/polyline_set.hpp"
+
+namespace ZELK {
+
+// Where the set's stored positions lie in the picture: picture = (stored - offset) / scale.
+struct PictureMapping {
+    float scale = 1.0f;
+    float offset = 0.0f;
+};
+
+// The centre of the dark stroke that crosses the line through `at` (picture coordinates,
+// pixel centres on integers) along the unit `normal`, as a signed distance along the normal:
+// midway between the two places, interpolated between profile samples, where the intensity
+// crosses halfway from the darkest sample near `at` to the surrounding paper. Within `reach` of
+// at; NaN when there is no such stroke (too little contrast, or not all of it within reach).
+// The weighted mean of the ink along the profile would be pulled by the pixel steps of a slanted
+// edge; the two half-way crossings are not.
+double strokeCentreOffset(const Signal<2, unsigned char>& picture, double atX, double atY,
+                          double normalX, double normalY, double reach);
+
+// Centres every polyline of the set on the strokes of picture (grey, the picture's own size):
+// each polyline is densified to points half a stroke width apart, every point away from the
+// polyline's corners and from vertices shared with other polylines moves along the polyline's
+// normal to strokeCentreOffset (by at most three quarters of a stroke width), and the points
+// are simplified again to within a sixth of a stroke width. Shared vertices and corners (a turn
+// above 30 degrees) stay where they are and remain vertices; the set is cleaned up. Reads and
+// writes stored positions (the view transformation is not used). strokeWidth is in picture
+// pixels and must be positive.
+void centrePolylines(PolylineSet& set, const Signal<2, unsigned char>& picture,
+                     PictureMapping mapping, float strokeWidth);
+
+} // namespace ZELK

@@ -1,8 +1,9 @@
 // Vectorization quality on the built-in demos: for every figure and four renderings (defaults,
 // quality=acceptable, quality=poor, and a sheet with border in perspective) it runs penvex with
-// -ox, reads the polylines back and compares them with the figure's own segments mapped into
-// the picture. Prints one table: recall and precision within 3 pixels, and polylines per
-// figure stroke (clutter polylines are left out: they are not part of the drawing).
+// -ox, once with the default options and once with -auto, reads the polylines back and
+// compares them with the figure's own segments mapped into the picture. Prints one table:
+// recall and precision within 3 pixels, and polylines per figure stroke (clutter polylines are
+// left out: they are not part of the drawing), for both runs side by side.
 // Usage: bench_quality PATH_TO_PENVEX
 #include <sys/wait.h>
 #include <unistd.h>
@@ -155,7 +156,7 @@ std::vector<Piece> referencePieces(const ZELK::DemoDrawing& drawing, const Varia
 
 // Runs penvex in `folder`; returns its exit status, with standard error in `errors`.
 int runPenvex(const std::string& binary, const std::filesystem::path& folder,
-              const std::string& input, std::string& errors) {
+              const std::string& input, bool automatic, std::string& errors) {
     // The child reopens its standard streams, which would write out our pending table text.
     std::fflush(stdout);
     const pid_t pid = fork();
@@ -165,8 +166,12 @@ int runPenvex(const std::string& binary, const std::filesystem::path& folder,
         if (chdir(folder.c_str()) != 0 || !freopen("/dev/null", "w", stdout) ||
             !freopen("errors.txt", "w", stderr))
             _exit(127);
-        execl(binary.c_str(), binary.c_str(), input.c_str(), "-q", "-ox", "out.xml",
-              static_cast<char*>(nullptr));
+        if (automatic)
+            execl(binary.c_str(), binary.c_str(), input.c_str(), "-auto", "-q", "-ox", "out.xml",
+                  static_cast<char*>(nullptr));
+        else
+            execl(binary.c_str(), binary.c_str(), input.c_str(), "-q", "-ox", "out.xml",
+                  static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
@@ -192,46 +197,55 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path scratch = pattern;
 
-    std::printf("%-10s %-12s %8s %10s %16s\n", "figure", "rendering", "recall", "precision",
-                "polylines/stroke");
-    double recallSum = 0, precisionSum = 0;
-    int measured = 0, failed = 0;
+    std::printf("%-10s %-12s %29s   %29s\n", "", "", "defaults", "-auto");
+    std::printf("%-10s %-12s %8s %10s %10s   %8s %10s %10s\n", "figure", "rendering", "recall",
+                "precision", "lines/strk", "recall", "precision", "lines/strk");
+    double recallSum[2] = {0, 0}, precisionSum[2] = {0, 0};
+    int measured[2] = {0, 0}, failed[2] = {0, 0};
     for (const std::string& name : ZELK::demoFigureNames()) {
         ZELK::DemoDrawing drawing;
         ZELK::findDemoFigure(name, drawing);
         for (const Variant& v : variants) {
-            const std::filesystem::path folder = scratch / (name + "-" + v.label);
-            std::filesystem::create_directories(folder);
-            std::string errors;
-            const int status = runPenvex(binary, folder, "demo:" + name + v.overrides, errors);
-            std::ifstream file(folder / "out.xml", std::ios::binary);
-            if (status != 0 || !file) {
-                std::printf("%-10s %-12s   failed: exit %d, %s\n", name.c_str(), v.label, status,
-                            errors.c_str());
-                ++failed;
-                continue;
+            std::printf("%-10s %-12s", name.c_str(), v.label);
+            for (int run = 0; run < 2; ++run) {
+                const std::filesystem::path folder =
+                    scratch / (name + "-" + v.label + (run ? "-auto" : ""));
+                std::filesystem::create_directories(folder);
+                std::string errors;
+                const int status =
+                    runPenvex(binary, folder, "demo:" + name + v.overrides, run == 1, errors);
+                std::ifstream file(folder / "out.xml", std::ios::binary);
+                if (status != 0 || !file) {
+                    std::printf(" failed: exit %d, %s", status, errors.c_str());
+                    ++failed[run];
+                    continue;
+                }
+                std::stringstream text;
+                text << file.rdbuf();
+                std::size_t polylines = 0;
+                const std::vector<Piece> found = readLines(text.str(), polylines);
+                const std::vector<Piece> expected = referencePieces(drawing, v, 256);
+                const double recall = matchedShare(expected, found);
+                const double precision = found.empty() ? 0.0 : matchedShare(found, expected);
+                std::printf(" %8.3f %10.3f %10.2f  ", recall, precision,
+                            double(polylines) / double(drawing.strokeCount()));
+                recallSum[run] += recall;
+                precisionSum[run] += precision;
+                ++measured[run];
             }
-            std::stringstream text;
-            text << file.rdbuf();
-            const std::string document = text.str();
-            std::size_t polylines = 0;
-            const std::vector<Piece> found = readLines(document, polylines);
-            const std::vector<Piece> expected = referencePieces(drawing, v, 256);
-            const double recall = matchedShare(expected, found);
-            const double precision = found.empty() ? 0.0 : matchedShare(found, expected);
-            std::printf("%-10s %-12s %8.3f %10.3f %16.2f\n", name.c_str(), v.label, recall,
-                        precision, double(polylines) / double(drawing.strokeCount()));
-            recallSum += recall;
-            precisionSum += precision;
-            ++measured;
+            std::printf("\n");
         }
     }
     std::filesystem::remove_all(scratch);
-    if (measured > 0)
-        std::printf("mean over %d renderings: recall %.3f, precision %.3f (%d failed)\n", measured,
-                    recallSum / measured, precisionSum / measured, failed);
-    else
-        std::printf("no rendering was vectorized (%d failed)\n", failed);
+    for (int run = 0; run < 2; ++run) {
+        const char* label = run ? "-auto" : "defaults";
+        if (measured[run] > 0)
+            std::printf("%s: mean over %d renderings: recall %.3f, precision %.3f (%d failed)\n",
+                        label, measured[run], recallSum[run] / measured[run],
+                        precisionSum[run] / measured[run], failed[run]);
+        else
+            std::printf("%s: no rendering was vectorized (%d failed)\n", label, failed[run]);
+    }
     // Failed renderings are listed in the table; they do not stop the other benchmarks.
     return 0;
 }

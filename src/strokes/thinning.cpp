@@ -73,7 +73,13 @@ bool thinningPass(const BinarySignal<2, unsigned>& source, BinarySignal<2, unsig
     Word deletedAny = 0;
     for (int y = 0; y < int(source.height()); ++y) {
         Word* out = destination.row(unsigned(y));
+        const Word* in = source.row(unsigned(y));
         for (std::uint32_t w = 0; w < words; ++w) {
+            // Only set pixels can be deleted, and line masks are mostly empty.
+            if ((w + 1 == words ? in[w] & lastMask : in[w]) == 0) {
+                out[w] = 0;
+                continue;
+            }
             const RowWords rows[3] = {load(source, y - 1, w, lastMask),
                                       load(source, y, w, lastMask),
                                       load(source, y + 1, w, lastMask)};

@@ -16,8 +16,9 @@ constexpr double profileStep = 0.25;
 constexpr double minimumContrast = 16.0;
 // Turns sharper than this make a corner, which stays where the tracing put it.
 const double cornerCosine = std::cos(30.0 * 3.14159265358979323846 / 180.0);
-// No point moves further than this many stroke widths.
-constexpr double maximumShift = 0.75;
+// How far to either side a stroke is looked for, and the furthest a point moves, in widths.
+constexpr double reachWidths = 2.0;
+constexpr double maximumShift = 1.5;
 // Points closer than this many widths to a corner or junction keep their place: the profile
 // there runs into the other stroke.
 constexpr double anchorClearance = 0.75;
@@ -32,11 +33,21 @@ struct Vec {
     double x = 0.0, y = 0.0;
 };
 
-Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y}; }
-Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y}; }
-Vec operator*(Vec a, double s) { return {a.x * s, a.y * s}; }
-double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y; }
-double norm(Vec a) { return std::hypot(a.x, a.y); }
+Vec operator+(Vec a, Vec b) {
+    return {a.x + b.x, a.y + b.y};
+}
+Vec operator-(Vec a, Vec b) {
+    return {a.x - b.x, a.y - b.y};
+}
+Vec operator*(Vec a, double s) {
+    return {a.x * s, a.y * s};
+}
+double dot(Vec a, Vec b) {
+    return a.x * b.x + a.y * b.y;
+}
+double norm(Vec a) {
+    return std::hypot(a.x, a.y);
+}
 
 double bilinear(const Signal<2, unsigned char>& picture, double x, double y) {
     const double maxX = picture.width() - 1.0, maxY = picture.height() - 1.0;
@@ -54,8 +65,8 @@ double bilinear(const Signal<2, unsigned char>& picture, double x, double y) {
 }
 
 // Douglas-Peucker over points[first..last]: marks the points to keep.
-void simplify(const std::vector<Vec>& points, std::size_t first, std::size_t last,
-              double tolerance, std::vector<char>& keep) {
+void simplify(const std::vector<Vec>& points, std::size_t first, std::size_t last, double tolerance,
+              std::vector<char>& keep) {
     std::vector<std::pair<std::size_t, std::size_t>> spans{{first, last}};
     while (!spans.empty()) {
         const auto [a, b] = spans.back();
@@ -68,8 +79,8 @@ void simplify(const std::vector<Vec>& points, std::size_t first, std::size_t las
         std::size_t at = a;
         for (std::size_t i = a + 1; i < b; ++i) {
             const Vec d = points[i] - points[a];
-            const double off = span > 0.0 ? std::fabs(d.x * chord.y - d.y * chord.x) / span
-                                          : norm(d);
+            const double off =
+                span > 0.0 ? std::fabs(d.x * chord.y - d.y * chord.x) / span : norm(d);
             if (off > worst) {
                 worst = off;
                 at = i;
@@ -143,9 +154,10 @@ void centrePolylines(PolylineSet& set, const Signal<2, unsigned char>& picture,
         return Point<2, float>(float(q.x * scale + offset), float(q.y * scale + offset));
     };
     const auto centred = [&](Vec q, Vec normal) {
-        const double shift = strokeCentreOffset(picture, q.x, q.y, normal.x, normal.y, w + 1.0);
+        const double shift =
+            strokeCentreOffset(picture, q.x, q.y, normal.x, normal.y, reachWidths * w + 1.0);
         return std::isfinite(shift) && std::fabs(shift) <= maximumShift * w ? q + normal * shift
-                                                                           : q;
+                                                                            : q;
     };
 
     std::vector<Vec> at, points;
@@ -187,8 +199,9 @@ void centrePolylines(PolylineSet& set, const Signal<2, unsigned char>& picture,
                 anchorIndex.push_back(polyline[k]);
             } else {
                 // A free vertex moves along the mean of its edges' normals.
-                Vec normal = k == 0 ? normalOf(0) : k + 1 == n ? normalOf(k - 1)
-                                                               : normalOf(k - 1) + normalOf(k);
+                Vec normal = k == 0       ? normalOf(0)
+                             : k + 1 == n ? normalOf(k - 1)
+                                          : normalOf(k - 1) + normalOf(k);
                 const double span = norm(normal);
                 normal = span > 0.0 ? normal * (1.0 / span) : Vec{};
                 points.push_back(centred(at[k], normal));

@@ -18,8 +18,9 @@ struct PictureMapping {
 // The centre of the dark stroke that crosses the line through `at` (picture coordinates,
 // pixel centres on integers) along the unit `normal`, as a signed distance along the normal:
 // midway between the two places, interpolated between profile samples, where the intensity
-// crosses halfway from the darkest sample near `at` to the surrounding paper. Within `reach` of
-// at; NaN when there is no such stroke (too little contrast, or not all of it within reach).
+// crosses halfway from the darkest sample within half the reach of `at` to the surrounding
+// paper. Within `reach` of at; NaN when there is no such stroke (too little contrast, or not
+// all of it within reach).
 // The weighted mean of the ink along the profile would be pulled by the pixel steps of a slanted
 // edge; the two half-way crossings are not.
 double strokeCentreOffset(const Signal<2, unsigned char>& picture, double atX, double atY,
@@ -28,7 +29,9 @@ double strokeCentreOffset(const Signal<2, unsigned char>& picture, double atX, d
 // Centres every polyline of the set on the strokes of picture (grey, the picture's own size):
 // each polyline is densified to points half a stroke width apart, every point away from the
 // polyline's corners and from vertices shared with other polylines moves along the polyline's
-// normal to strokeCentreOffset (by at most three quarters of a stroke width), and the points
+// normal to strokeCentreOffset (looking up to two widths and a pixel to either side, moving by
+// at most one and a half widths: simplification leaves traced lines up to a width off), and
+// the points
 // are simplified again to within a sixth of a stroke width. Shared vertices and corners (a turn
 // above 30 degrees) stay where they are and remain vertices; the set is cleaned up. Reads and
 // writes stored positions (the view transformation is not used). strokeWidth is in picture

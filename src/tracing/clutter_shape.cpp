@@ -33,11 +33,21 @@ struct Vec {
     double x = 0.0, y = 0.0;
 };
 
-Vec minus(Vec a, Vec b) { return {a.x - b.x, a.y - b.y}; }
-double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y; }
-double cross(Vec a, Vec b) { return a.x * b.y - a.y * b.x; }
-double length(Vec a) { return std::hypot(a.x, a.y); }
-bool finite(Vec a) { return std::isfinite(a.x) && std::isfinite(a.y); }
+Vec minus(Vec a, Vec b) {
+    return {a.x - b.x, a.y - b.y};
+}
+double dot(Vec a, Vec b) {
+    return a.x * b.x + a.y * b.y;
+}
+double cross(Vec a, Vec b) {
+    return a.x * b.y - a.y * b.x;
+}
+double length(Vec a) {
+    return std::hypot(a.x, a.y);
+}
+bool finite(Vec a) {
+    return std::isfinite(a.x) && std::isfinite(a.y);
+}
 
 class Groups {
 public:
@@ -89,9 +99,7 @@ private:
     struct Entry {
         std::uint64_t key;
         std::uint32_t item;
-        bool operator<(const Entry& o) const {
-            return key != o.key ? key < o.key : item < o.item;
-        }
+        bool operator<(const Entry& o) const { return key != o.key ? key < o.key : item < o.item; }
     };
     // Cell numbers are clamped far out; clamping never separates neighbouring cells, it only
     // crowds the outermost ones.

@@ -59,8 +59,8 @@ TEST(Centring, PolylinesMoveOntoTheStrokeAndKeepTheirJunctions) {
         return P2(float(x * half.scale + half.offset), float(y * half.scale + half.offset));
     };
     // Two polylines meeting at a shared vertex at along = 10: the junction stays put.
-    ZELK::PolylineSet set = PenvexTest::makeSet(
-        {traced(-20), traced(10), traced(-5), traced(22)}, {{0, 2, 1}, {1, 3}});
+    ZELK::PolylineSet set =
+        PenvexTest::makeSet({traced(-20), traced(10), traced(-5), traced(22)}, {{0, 2, 1}, {1, 3}});
     const P2 junction = set.vertices()[1].position();
     ZELK::centrePolylines(set, image, half, 4.0f);
 

@@ -36,7 +36,9 @@ struct Case {
 };
 
 // A long frame line along the x axis from 0 to 60 widths, drawn first in several cases.
-void baseLine(Builder& b) { b.add({P2(0, 0), P2(60, 0)}); }
+void baseLine(Builder& b) {
+    b.add({P2(0, 0), P2(60, 0)});
+}
 
 const Case cases[] = {
     {"LetterAloneIsClutter",

@@ -158,7 +158,10 @@ bool judgeRegion(const std::vector<std::uint32_t>& region, const Image& coarse, 
     const double fill = double(region.size()) / (area + 0.5 * std::sqrt(area) * 4.0);
     if (fill < 0.85)
         return false;
-    const float contrast = weakestSideContrast(coarse, q, 3.0f);
+    // A sheet's edge is a step, seen at any distance from it; a drawn line (a square drawn on
+    // the paper) differs from the paper only close by, so the farther look rules it out.
+    const float contrast =
+        std::min(weakestSideContrast(coarse, q, 3.0f), weakestSideContrast(coarse, q, 10.0f));
     if (contrast < 12.0f)
         return false;
     // A sheet's surface is plain with sparse strokes; a patch of dense hatching is not.

@@ -1,6 +1,7 @@
 #include "tracing/centring.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -94,10 +95,21 @@ void simplify(const std::vector<Vec>& points, std::size_t first, std::size_t las
     }
 }
 
+// The first level at which at least half of the counted samples lie.
+unsigned medianOf(const std::array<std::uint64_t, 256>& counts, std::uint64_t total) {
+    std::uint64_t seen = 0;
+    for (unsigned v = 0; v < 256; ++v) {
+        seen += counts[v];
+        if (2 * seen >= total)
+            return v;
+    }
+    return 255;
+}
+
 } // namespace
 
 double strokeCentreOffset(const Signal<2, unsigned char>& picture, double atX, double atY,
-                          double normalX, double normalY, double reach) {
+                          double normalX, double normalY, double reach, bool brightInk) {
     const double none = std::numeric_limits<double>::quiet_NaN();
     if (!(reach > 0.0) || !std::isfinite(reach) || picture.empty())
         return none;
@@ -106,7 +118,9 @@ double strokeCentreOffset(const Signal<2, unsigned char>& picture, double atX, d
     double paper = -1.0;
     for (int i = -half; i <= half; ++i) {
         const double t = i * profileStep;
-        const double v = bilinear(picture, atX + normalX * t, atY + normalY * t);
+        double v = bilinear(picture, atX + normalX * t, atY + normalY * t);
+        if (brightInk)
+            v = 255.0 - v;
         level[std::size_t(i + half)] = v;
         if (v > paper)
             paper = v;
@@ -153,9 +167,34 @@ void centrePolylines(PolylineSet& set, const Signal<2, unsigned char>& picture,
     const auto stored = [&](Vec q) {
         return Point<2, float>(float(q.x * scale + offset), float(q.y * scale + offset));
     };
+    // Which way the ink differs from the paper: the median under the vertices against the
+    // median two widths to either side of them.
+    std::array<std::uint64_t, 256> under{}, beside{};
+    std::uint64_t sampledUnder = 0, sampledBeside = 0;
+    const auto count = [&](Vec q, std::array<std::uint64_t, 256>& counts, std::uint64_t& n) {
+        const double level = bilinear(picture, q.x, q.y);
+        if (!std::isnan(level)) {
+            ++counts[static_cast<unsigned>(level)];
+            ++n;
+        }
+    };
+    for (const Polyline& polyline : set.polylines())
+        for (std::size_t k = 0; k + 1 < polyline.size(); ++k) {
+            const Vec a = toPicture(polyline[k]), b = toPicture(polyline[k + 1]);
+            const double span = norm(b - a);
+            if (!(span > 0.0) || !std::isfinite(span))
+                continue;
+            const Vec side{-(b.y - a.y) / span * 2.0 * w, (b.x - a.x) / span * 2.0 * w};
+            const Vec middle = (a + b) * 0.5;
+            count(middle, under, sampledUnder);
+            count(middle + side, beside, sampledBeside);
+            count(middle - side, beside, sampledBeside);
+        }
+    const bool brightInk = sampledUnder > 0 && sampledBeside > 0 &&
+                           medianOf(under, sampledUnder) > medianOf(beside, sampledBeside);
     const auto centred = [&](Vec q, Vec normal) {
-        const double shift =
-            strokeCentreOffset(picture, q.x, q.y, normal.x, normal.y, reachWidths * w + 1.0);
+        const double shift = strokeCentreOffset(picture, q.x, q.y, normal.x, normal.y,
+                                                reachWidths * w + 1.0, brightInk);
         return std::isfinite(shift) && std::fabs(shift) <= maximumShift * w ? q + normal * shift
                                                                             : q;
     };

@@ -23,8 +23,10 @@ struct PictureMapping {
 // all of it within reach).
 // The weighted mean of the ink along the profile would be pulled by the pixel steps of a slanted
 // edge; the two half-way crossings are not.
+// With brightInk the strokes are lighter than the paper (chalk, a negative) and the profile
+// is read upside down.
 double strokeCentreOffset(const Signal<2, unsigned char>& picture, double atX, double atY,
-                          double normalX, double normalY, double reach);
+                          double normalX, double normalY, double reach, bool brightInk = false);
 
 // Centres every polyline of the set on the strokes of picture (grey, the picture's own size):
 // each polyline is densified to points half a stroke width apart, every point away from the
@@ -35,7 +37,9 @@ double strokeCentreOffset(const Signal<2, unsigned char>& picture, double atX, d
 // are simplified again to within a sixth of a stroke width. Shared vertices and corners (a turn
 // above 30 degrees) stay where they are and remain vertices; the set is cleaned up. Reads and
 // writes stored positions (the view transformation is not used). strokeWidth is in picture
-// pixels and must be positive.
+// pixels and must be positive. The strokes count as lighter than the paper when the picture
+// under the middles of the polylines' edges is, at the median, lighter than two stroke widths
+// to either side of them.
 void centrePolylines(PolylineSet& set, const Signal<2, unsigned char>& picture,
                      PictureMapping mapping, float strokeWidth);
 

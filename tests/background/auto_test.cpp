@@ -1,6 +1,7 @@
 // The automatic sheet finder on reduced copies of sample photos and on made-up pictures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "background/outline.hpp"
@@ -89,6 +90,22 @@ TEST(AutoSheet, JudgesMadeUpQuadrilaterals) {
     EXPECT_FALSE(detectOutlineAuto(drawnSheet(cut, 230, 60), VS::Context(), found));
     EXPECT_FALSE(detectOutlineAuto(drawnSheet(small, 230, 60), VS::Context(), found));
     EXPECT_FALSE(detectOutlineAuto(drawnSheet(tilted, 64, 60), VS::Context(), found));
+
+    // The same quadrilateral drawn as a 6-pixel line on plain paper is a drawing, not a sheet.
+    Image outline(Tuple<2, unsigned>(400u, 300u));
+    for (unsigned y = 0; y < 300; ++y)
+        for (unsigned x = 0; x < 400; ++x) {
+            float nearest = 1e9f;
+            for (unsigned k = 0; k < 4; ++k) {
+                const auto &a = tilted[k], &b = tilted[(k + 1) % 4];
+                const float dx = b[0] - a[0], dy = b[1] - a[1];
+                const float t = std::clamp(
+                    ((x - a[0]) * dx + (y - a[1]) * dy) / (dx * dx + dy * dy), 0.0f, 1.0f);
+                nearest = std::min(nearest, std::hypot(x - a[0] - t * dx, y - a[1] - t * dy));
+            }
+            outline(x, y) = nearest < 3.0f ? 30 : 230;
+        }
+    EXPECT_FALSE(detectOutlineAuto(outline, VS::Context(), found));
 }
 
 } // namespace

@@ -39,6 +39,13 @@ TEST(Centring, ProfileFindsTheStrokeCentreWithinATenthOfAPixel) {
                 const double found = ZELK::strokeCentreOffset(image, cx + nx * miss, cy + ny * miss,
                                                               nx, ny, width + 1.0);
                 EXPECT_NEAR(found, -miss, 0.1) << width << " " << sub << " " << degrees;
+                // Chalk on a board: the same stroke lighter than its surround.
+                ZELK::Signal<2, unsigned char> chalk = image;
+                for (std::uint32_t i = 0; i < chalk.count(); ++i)
+                    chalk.data()[i] = static_cast<unsigned char>(255 - chalk.data()[i]);
+                EXPECT_NEAR(ZELK::strokeCentreOffset(chalk, cx + nx * miss, cy + ny * miss, nx, ny,
+                                                     width + 1.0, true),
+                            -miss, 0.1);
             }
     // Paper alone has no stroke to centre on.
     ZELK::Signal<2, unsigned char> blank;
@@ -48,36 +55,42 @@ TEST(Centring, ProfileFindsTheStrokeCentreWithinATenthOfAPixel) {
 }
 
 TEST(Centring, PolylinesMoveOntoTheStrokeAndKeepTheirJunctions) {
-    // A 4-pixel stroke at 30 degrees through (32.5, 30.5); the lines were traced in a frame of
-    // half the picture's size (centre to centre), one pixel beside the stroke.
-    const double a = 30.0 * std::numbers::pi / 180.0;
-    const ZELK::Signal<2, unsigned char> image = stroke(32.5, 30.5, 30.0, 4.0);
-    const ZELK::PictureMapping half{0.5f, -0.25f};
-    const auto traced = [&](double along) {
-        const double x = 32.5 + along * std::cos(a) - std::sin(a) * -1.0;
-        const double y = 30.5 + along * std::sin(a) + std::cos(a) * -1.0;
-        return P2(float(x * half.scale + half.offset), float(y * half.scale + half.offset));
-    };
-    // Two polylines meeting at a shared vertex at along = 10: the junction stays put.
-    ZELK::PolylineSet set =
-        PenvexTest::makeSet({traced(-20), traced(10), traced(-5), traced(22)}, {{0, 2, 1}, {1, 3}});
-    const P2 junction = set.vertices()[1].position();
-    ZELK::centrePolylines(set, image, half, 4.0f);
+    // A 4-pixel stroke at 30 degrees through (32.5, 30.5), dark on light and light on dark; the
+    // lines were traced in a frame of half the picture's size (centre to centre), one pixel
+    // beside the stroke.
+    for (bool light : {false, true}) {
+        const double a = 30.0 * std::numbers::pi / 180.0;
+        ZELK::Signal<2, unsigned char> image = stroke(32.5, 30.5, 30.0, 4.0);
+        if (light)
+            for (std::uint32_t i = 0; i < image.count(); ++i)
+                image.data()[i] = static_cast<unsigned char>(255 - image.data()[i]);
+        const ZELK::PictureMapping half{0.5f, -0.25f};
+        const auto traced = [&](double along) {
+            const double x = 32.5 + along * std::cos(a) - std::sin(a) * -1.0;
+            const double y = 30.5 + along * std::sin(a) + std::cos(a) * -1.0;
+            return P2(float(x * half.scale + half.offset), float(y * half.scale + half.offset));
+        };
+        // Two polylines meeting at a shared vertex at along = 10: the junction stays put.
+        ZELK::PolylineSet set = PenvexTest::makeSet(
+            {traced(-20), traced(10), traced(-5), traced(22)}, {{0, 2, 1}, {1, 3}});
+        const P2 junction = set.vertices()[1].position();
+        ZELK::centrePolylines(set, image, half, 4.0f);
 
-    bool junctionKept = false;
-    for (const ZELK::Polyline& polyline : set.polylines())
-        for (std::uint32_t v : polyline) {
-            const P2 p = set.vertices()[v].position();
-            if (p == junction) {
-                junctionKept = true;
-                continue;
+        bool junctionKept = false;
+        for (const ZELK::Polyline& polyline : set.polylines())
+            for (std::uint32_t v : polyline) {
+                const P2 p = set.vertices()[v].position();
+                if (p == junction) {
+                    junctionKept = true;
+                    continue;
+                }
+                const double x = (p.x() - half.offset) / half.scale - 32.5;
+                const double y = (p.y() - half.offset) / half.scale - 30.5;
+                EXPECT_NEAR(-x * std::sin(a) + y * std::cos(a), 0.0, 0.1) << x << " " << y;
             }
-            const double x = (p.x() - half.offset) / half.scale - 32.5;
-            const double y = (p.y() - half.offset) / half.scale - 30.5;
-            EXPECT_NEAR(-x * std::sin(a) + y * std::cos(a), 0.0, 0.1) << x << " " << y;
-        }
-    EXPECT_TRUE(junctionKept);
-    EXPECT_EQ(set.polylines().size(), 2u);
+        EXPECT_TRUE(junctionKept);
+        EXPECT_EQ(set.polylines().size(), 2u);
+    }
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 # rsvg-convert renders the SVG we write (ImageMagick then turns its PNG into NetPBM).
-packages=(cmake g++ googletest libgtest-dev pngcheck imagemagick libjpeg-turbo-progs librsvg2-bin)
+packages=(cmake g++ googletest libgtest-dev pngcheck imagemagick libjpeg-turbo-progs librsvg2-bin python3 python3-ezdxf)
 case "${1:-test}" in
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
   bench) packages+=(zlib1g-dev imagemagick python3) ;;

@@ -7,6 +7,7 @@
 
 #include "app/stages.hpp"
 #include "core/exceptions.hpp"
+#include "export/dxf.hpp"
 #include "vs/tcp_client.hpp"
 
 namespace ZELK {
@@ -23,6 +24,13 @@ int run(RunContext& context) {
     if (context.options.visualization.given)
         context.visualizationRoot.install(std::make_unique<VS::TCPClient>(VS::DiscoveryConfig{}));
 
+    // A unit no writer knows would only show after the whole run.
+    DrawingUnit unit;
+    if (!parseDrawingUnit(context.options.rectifyUnitName.value, unit)) {
+        std::cerr << "Invalid unit " << context.options.rectifyUnitName.value
+                  << ", must be one of: px mm cm in\n";
+        return 1;
+    }
     if (!loadInput(context))
         return 1;
     if (context.input.isImage) {

@@ -54,6 +54,10 @@ void declareOptions(RunOptions& c, ArgumentProcessor& p) {
     describe(c.quiet, "no status messages, only errors", {});
     describe(c.centre, "centre polylines on the strokes of the full-resolution image", {});
     describe(c.automatic, "automatic mode: -a auto -b auto -cl auto -sc", {});
+    describe(c.dxfOutput, "DXF filename", {&c.dxfFile});
+    describe(c.editorSvgOutput, "SVG filename, laid out for editing in an SVG editor",
+             {&c.editorSvgFile});
+    describe(c.rectifyUnit, "unit of the -rs size: px | mm | cm | in", {&c.rectifyUnitName});
 
     p.addPositional(c.input);
     p.addNamed("-auto", c.automatic);
@@ -72,10 +76,13 @@ void declareOptions(RunOptions& c, ArgumentProcessor& p) {
     p.addNamed("-cg", c.clutterGroup);
     p.addNamed("-r", c.rectification);
     p.addNamed("-rs", c.rectifySize);
+    p.addNamed("-ru", c.rectifyUnit);
     p.addNamed("-lx", c.align);
     p.addNamed("-sc", c.centre);
     p.addNamed("-os", c.svgOutput);
     p.addNamed("-ox", c.xmlOutput);
+    p.addNamed("-se", c.editorSvgOutput);
+    p.addNamed("-od", c.dxfOutput);
     p.addNamed("-om", c.maskOutput);
     p.addNamed("-oi", c.imageOutput);
     p.addNamed("-q", c.quiet);

@@ -69,6 +69,12 @@ struct RunOptions {
     Option quiet;
     Option centre;    // -sc
     Option automatic; // -auto
+    Option dxfOutput;
+    DirectValue dxfFile{"filename"};
+    Option editorSvgOutput;
+    DirectValue editorSvgFile{"filename"};
+    Option rectifyUnit;
+    DirectValue rectifyUnitName{"unit", "px"};
 };
 
 // What loadInput leaves for an image or demo input: the picture as loaded (interleaved, line 0

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "app/stages.hpp"
+#include "export/dxf.hpp"
 #include "export/image_export.hpp"
 #include "export/polygon_xml.hpp"
+#include "export/svg_editor.hpp"
 #include "export/svg_export.hpp"
 #include "migration/image.hpp"
 #include "migration/image_signal.hpp"
@@ -62,6 +64,77 @@ void exportPolygonXML(const RunContext& context) {
     stream.flush();
 }
 
+// The unit the drawing's coordinates are in: -ru's with -r, pixels of the picture without.
+DrawingUnit drawingUnit(const RunContext& context) {
+    DrawingUnit unit = DrawingUnit::Pixel;
+    if (context.options.rectification.given)
+        parseDrawingUnit(context.options.rectifyUnitName.value, unit);
+    return unit;
+}
+
+void exportDXF(const RunContext& context) {
+    std::ofstream file(context.options.dxfFile.value, std::ios::binary | std::ios::trunc);
+    CppOutStream stream(file);
+    writeDXF(stream, context.drawing.lines, context.drawing.clutter, drawingUnit(context));
+    stream.flush();
+}
+
+// The page of the editor SVG: the -rs rectangle with -r, else the picture (pixel centres on
+// integers, so the picture spans -0.5 .. size - 0.5), else the drawing area. Strokes are the
+// width the automatic mode measured where it did, else 0.005 of the page's larger side.
+EditorPage editorPage(const RunContext& context) {
+    EditorPage page;
+    page.unit = drawingUnit(context);
+    const RunOptions& o = context.options;
+    const LoadedInput& input = context.input;
+    float pixelsPerUnit = 1.0f;
+    if (o.rectification.given) {
+        page.frame = {Point<2, float>(0.0f, 0.0f),
+                      Tuple<2, float>(o.rectifyWidth.value, o.rectifyHeight.value)};
+        Tuple<2, unsigned> size;
+        if (!input.isImage ||
+            !rectifiedImageSize(input.meta.width, input.meta.height, o.rectifyWidth.value,
+                                o.rectifyHeight.value, size, pixelsPerUnit))
+            pixelsPerUnit = 0.0f;
+        page.sheet = {{Point<2, float>(0, 0), Point<2, float>(o.rectifyWidth.value, 0),
+                       Point<2, float>(o.rectifyWidth.value, o.rectifyHeight.value),
+                       Point<2, float>(0, o.rectifyHeight.value)}};
+    } else if (input.isImage) {
+        page.frame = {Point<2, float>(-0.5f, -0.5f),
+                      Tuple<2, float>(float(input.meta.width), float(input.meta.height))};
+        if (context.background.corners) {
+            // Corners are in the working grey image; the picture is that divided by the scale.
+            std::array<Point<2, float>, 4> sheet;
+            const float scale = input.scale.value_or(1.0f);
+            for (unsigned k = 0; k < 4; ++k) {
+                const Point<2, int>& c = (*context.background.corners)[k];
+                sheet[k] =
+                    Point<2, float>((c[0] - input.offset) / scale, (c[1] - input.offset) / scale);
+            }
+            page.sheet = sheet;
+        }
+    } else {
+        page.frame = context.drawing.area;
+    }
+    page.strokeWidth = 0.005f * std::max(page.frame.size[0], page.frame.size[1]);
+    if (input.strokeWidth && pixelsPerUnit > 0.0f)
+        page.strokeWidth = *input.strokeWidth / pixelsPerUnit;
+    if (input.isImage && input.meta.channels == 3) {
+        const ImageView image = loadedImage(context);
+        meanColorUnderMask(image, context.extraction.lineMask, page.line);
+        page.clutter = mixColor(Color{1.0f, 1.0f, 1.0f}, page.line, 0.7f);
+    }
+    return page;
+}
+
+void exportEditorSVG(const RunContext& context) {
+    const EditorPage page = editorPage(context);
+    std::ofstream file(context.options.editorSvgFile.value, std::ios::binary | std::ios::trunc);
+    CppOutStream stream(file);
+    writeEditorSVG(stream, context.drawing.lines, context.drawing.clutter, page);
+    stream.flush();
+}
+
 void exportSignal(const Signal<3, std::uint8_t>& image, const Migration::ImageMetadata& meta,
                   const std::string& path) {
     const BorrowConstBuffer buffer(image.data(), image.count());
@@ -99,6 +172,10 @@ bool exportResults(RunContext& context) {
         exportSVG(context);
     if (context.options.xmlOutput.given)
         exportPolygonXML(context);
+    if (context.options.editorSvgOutput.given)
+        exportEditorSVG(context);
+    if (context.options.dxfOutput.given)
+        exportDXF(context);
     if (!context.options.maskOutput.given && !context.options.imageOutput.given)
         return true;
     if (!context.input.isImage) {

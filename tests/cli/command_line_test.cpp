@@ -16,8 +16,9 @@ const std::string usage =
     "Usage: penvex [-auto] [-b method] [-a N/N%] [-n N] [-e N] [-h] [-mc N] [-mo N]\n"
     "        [-mt N] [-tn N] [-tc snap distance segment distance]\n"
     "        [-tr line length vertex distance] [-cl N] [-cg N] [-r]\n"
-    "        [-rs width height] [-lx X] [-sc] [-os filename] [-ox filename]\n"
-    "        [-om filename] [-oi filename] [-q] [--help] [--version] image\n";
+    "        [-rs width height] [-ru unit] [-lx X] [-sc] [-os filename]\n"
+    "        [-ox filename] [-se filename] [-od filename] [-om filename]\n"
+    "        [-oi filename] [-q] [--help] [--version] image\n";
 
 TEST(CommandLine, HelpAndVersionArePrintedOnStandardOutputBeforeAnyStage) {
     ScratchDir dir;
@@ -58,11 +59,14 @@ TEST(CommandLine, HelpAndVersionArePrintedOnStandardOutputBeforeAnyStage) {
           "  -cg N         clutter lines within this distance is grouped together",
           "  -r            rectify drawing",
           "  -rs width height  rectify result to specified area",
+          "  -ru unit      unit of the -rs size: px | mm | cm | in",
           "  -lx X         align lines whose major normalized direction component",
           "                projected in each axis is greater than X",
           "  -sc           centre polylines on the strokes of the full-resolution image",
           "  -os filename  SVG filename",
           "  -ox filename  polygon XML filename",
+          "  -se filename  SVG filename, laid out for editing in an SVG editor",
+          "  -od filename  DXF filename",
           "  -om filename  mask image filename",
           "  -oi filename  refined image filename",
           "  -q            no status messages, only errors",

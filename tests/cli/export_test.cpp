@@ -107,3 +107,36 @@ TEST(Export, APhotographedSketchBecomesADrawingAMaskARefinedImageAndAnSVG) {
                 << x << "," << y;
         }
 }
+
+TEST(Export, EditorSVGAndDXFHoldThePolygonXMLDrawingForTheirOwnReaders) {
+    ScratchDir dir;
+    const std::string photo = dataPath("background/desk-front-400.png").string(); // 400 x 300
+    const std::string reader =
+        (std::filesystem::path(PENVEX_SOURCE_DIR) / "tests/cli/read_back.py");
+    const struct {
+        const char* options;
+        const char* left;
+        const char* top;
+        const char* dxfUnits;
+        const char* page;
+    } cases[] = {
+        {"-auto", "-0.5", "299.5", "0", "width=\"400px\" height=\"300px\""},
+        {"-auto -r -rs 297 210 -ru mm", "0", "210", "4", "width=\"297mm\" height=\"210mm\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        const RunResult r = runPenvex(
+            words(photo + " -q -ox out.xml -se out.svg -od out.dxf " + c.options), dir.path());
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(readFile(dir / "out.svg").find(c.page), std::string::npos);
+        const RunResult svg = runProgram(
+            {"/usr/bin/python3", reader, "out.xml", "svg", "out.svg", c.left, c.top}, dir.path());
+        EXPECT_EQ(svg.out, "OK\n") << svg.err;
+        const RunResult dxf = runProgram(
+            {"/usr/bin/python3", reader, "out.xml", "dxf", "out.dxf", c.dxfUnits}, dir.path());
+        EXPECT_EQ(dxf.out, "OK\n") << dxf.err;
+    }
+    const RunResult wrong = runPenvex(words(photo + " -ru ft -od out.dxf"), dir.path());
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_EQ(wrong.err, "Invalid unit ft, must be one of: px mm cm in\n");
+}

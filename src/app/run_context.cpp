@@ -57,6 +57,8 @@ void declareOptions(RunOptions& c, ArgumentProcessor& p) {
     describe(c.dxfOutput, "DXF filename", {&c.dxfFile});
     describe(c.editorSvgOutput, "SVG filename, laid out for editing in an SVG editor",
              {&c.editorSvgFile});
+    describe(c.previewOutput, "preview image filename: the picture with the result drawn on it",
+             {&c.previewFile});
     describe(c.rectifyUnit, "unit of the -rs size: px | mm | cm | in", {&c.rectifyUnitName});
 
     p.addPositional(c.input);
@@ -83,6 +85,7 @@ void declareOptions(RunOptions& c, ArgumentProcessor& p) {
     p.addNamed("-ox", c.xmlOutput);
     p.addNamed("-se", c.editorSvgOutput);
     p.addNamed("-od", c.dxfOutput);
+    p.addNamed("-op", c.previewOutput);
     p.addNamed("-om", c.maskOutput);
     p.addNamed("-oi", c.imageOutput);
     p.addNamed("-q", c.quiet);

@@ -75,6 +75,8 @@ struct RunOptions {
     DirectValue editorSvgFile{"filename"};
     Option rectifyUnit;
     DirectValue rectifyUnitName{"unit", "px"};
+    Option previewOutput;
+    DirectValue previewFile{"filename"};
 };
 
 // What loadInput leaves for an image or demo input: the picture as loaded (interleaved, line 0

@@ -9,12 +9,14 @@
 #include "export/dxf.hpp"
 #include "export/image_export.hpp"
 #include "export/polygon_xml.hpp"
+#include "export/preview.hpp"
 #include "export/svg_editor.hpp"
 #include "export/svg_export.hpp"
 #include "migration/image.hpp"
 #include "migration/image_signal.hpp"
 #include "raster/resize.hpp"
 #include "rectify/rectification.hpp"
+#include "tracing/clutter.hpp"
 
 namespace ZELK {
 
@@ -165,6 +167,78 @@ Signal<3, std::uint8_t> rectifiedImage(const RunContext& context,
         size[0], size[1]);
 }
 
+// Longest side of the preview: larger pictures are reduced to it.
+constexpr unsigned previewSide = 2048;
+
+// The preview: the picture (or with -r the picture warped onto the rectangle), at most
+// previewSide on its longer side, lightened, with the result drawn on it.
+void exportPreview(const RunContext& context) {
+    const ImageView loaded = loadedImage(context);
+    Signal<3, std::uint8_t> rgb(Tuple<3, unsigned>(3u, loaded.size(1), loaded.size(2)));
+    const unsigned channels = loaded.size(0);
+    for (std::uint32_t p = 0, n = loaded.size(1) * loaded.size(2); p < n; ++p)
+        for (unsigned c = 0; c < 3; ++c)
+            rgb.data()[3 * p + c] = loaded.data()[channels * p + (channels >= 3 ? c : 0)];
+    PreviewDrawing drawing;
+    drawing.lines = &context.drawing.lines;
+    drawing.clutter = &context.drawing.clutter;
+    float scale = 1.0f, shift = 0.0f;
+    if (context.drawing.rectifyTransform) {
+        rgb = rectifiedImage(context, rgb);
+        Tuple<2, unsigned> size;
+        rectifiedImageSize(context.input.meta.width, context.input.meta.height,
+                           context.options.rectifyWidth.value, context.options.rectifyHeight.value,
+                           size, scale);
+    } else if (context.background.corners) {
+        const float s = context.input.scale.value_or(1.0f);
+        std::array<Point<2, float>, 4> sheet;
+        for (unsigned k = 0; k < 4; ++k) {
+            const Point<2, int>& c = (*context.background.corners)[k];
+            sheet[k] = Point<2, float>((c[0] - context.input.offset) / s,
+                                       (c[1] - context.input.offset) / s);
+        }
+        drawing.sheet = sheet;
+    }
+    float groupDistance = context.options.clutterGroupDistance.value;
+    if (context.drawing.strokeWidth && !context.options.clutterGroup.given)
+        groupDistance = 6.0f * *context.drawing.strokeWidth;
+    std::vector<PolylineSet> groups = groupClutter(context.drawing.clutter, groupDistance);
+    groups.pop_back(); // the catch-all group of short specks has no frame
+    for (const PolylineSet& group : groups)
+        drawing.clutterBoxes.push_back(group.boundingBox());
+
+    // Reduced channel by channel, pixel centres on pixel centres.
+    const unsigned longer = std::max(rgb.size(1), rgb.size(2));
+    if (longer > previewSide) {
+        const float factor = float(previewSide) / float(longer);
+        Signal<3, std::uint8_t> reduced;
+        Signal<2, unsigned char> plane(Tuple<2, unsigned>(rgb.size(1), rgb.size(2))), small;
+        for (unsigned c = 0; c < 3; ++c) {
+            for (std::uint32_t p = 0; p < plane.count(); ++p)
+                plane.data()[p] = rgb.data()[3 * p + c];
+            resampleCentred(plane, factor, small);
+            if (c == 0)
+                reduced.resize(Tuple<3, unsigned>(3u, small.width(), small.height()));
+            for (std::uint32_t p = 0; p < small.count(); ++p)
+                reduced.data()[3 * p + c] = small.data()[p];
+        }
+        rgb = std::move(reduced);
+        shift = shift * factor + 0.5f * factor - 0.5f;
+        scale *= factor;
+    }
+    RgbImage image{rgb.size(1), rgb.size(2), rgb.data()};
+    dimForPreview(image);
+    const float lineWidth = std::max(2.0f, float(std::max(image.width, image.height)) / 500.0f);
+    drawPreview(image, drawing, scale, shift, lineWidth);
+    Migration::ImageMetadata meta;
+    meta.width = image.width;
+    meta.height = image.height;
+    meta.channels = 3;
+    meta.type = Migration::unsigned8();
+    meta.format = Migration::ImageMetadata::Format::RGBA;
+    exportSignal(rgb, meta, context.options.previewFile.value);
+}
+
 } // namespace
 
 bool exportResults(RunContext& context) {
@@ -176,13 +250,21 @@ bool exportResults(RunContext& context) {
         exportEditorSVG(context);
     if (context.options.dxfOutput.given)
         exportDXF(context);
-    if (!context.options.maskOutput.given && !context.options.imageOutput.given)
+    if (!context.options.maskOutput.given && !context.options.imageOutput.given &&
+        !context.options.previewOutput.given)
         return true;
     if (!context.input.isImage) {
         std::cerr << "No image provided.\n";
         return false;
     }
 
+    if (context.options.previewOutput.given) {
+        context.status.begin("Exporting preview");
+        exportPreview(context);
+        context.status.end(true);
+    }
+    if (!context.options.maskOutput.given && !context.options.imageOutput.given)
+        return true;
     const unsigned width = context.input.meta.width, height = context.input.meta.height;
     context.status.begin("Exporting line mask");
     Signal<2, std::uint8_t> mask;

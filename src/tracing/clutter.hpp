@@ -26,9 +26,9 @@ PolylineSet classifyClutter(PolylineSet& lines, float length);
 // The clutter of a drawing whose strokes are strokeWidth wide (positive), judged by shape:
 // groups of polylines (joined through shared vertices, or pieces of one stroke continuing each
 // other end to end across a gap of a few widths) are drawing when a segment is longer than 10
-// widths or their box is more than 20 widths across; so is whatever crosses a drawn line or
-// ends on it from the side, and the groups those join. The rest (letters, specks, scribbles)
-// is clutter. Flags as markClutter returns them.
+// widths or their box is more than 20 widths across; so is whatever crosses a drawn line, ends
+// on it from the side or ends at a drawn line's end (an arrowhead), and the groups those join.
+// The rest (letters, specks, scribbles) is clutter. Flags as markClutter returns them.
 std::vector<bool> markClutterByShape(const PolylineSet& lines, float strokeWidth);
 
 // classifyClutter with the clutter chosen by markClutterByShape.

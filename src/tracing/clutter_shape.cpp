@@ -292,6 +292,15 @@ std::vector<bool> markClutterByShape(const PolylineSet& lines, float strokeWidth
     std::uint32_t serial = 0;
     for (std::size_t head = 0; head < queue.size(); ++head) {
         const Polyline& polyline = polylines[queue[head]];
+        // An end that meets a drawn line's end at any angle continues it: an arrowhead, or a
+        // corner the tracing broke.
+        if (!polyline.empty())
+            for (const std::uint32_t tip : {polyline.front(), polyline.back()})
+                endIndex.near(at[tip], [&](std::uint32_t e) {
+                    if (!drawing[group[ends[e].polyline]] &&
+                        length(minus(ends[e].at, at[tip])) < attachGap * w)
+                        join(ends[e].polyline);
+                });
         for (std::size_t k = 1; k < polyline.size(); ++k, ++serial) {
             const Vec a = at[polyline[k - 1]], b = at[polyline[k]];
             const double span = length(minus(b, a));

@@ -17,8 +17,8 @@ const std::string usage =
     "        [-mt N] [-tn N] [-tc snap distance segment distance]\n"
     "        [-tr line length vertex distance] [-cl N] [-cg N] [-r]\n"
     "        [-rs width height] [-ru unit] [-lx X] [-sc] [-os filename]\n"
-    "        [-ox filename] [-se filename] [-od filename] [-om filename]\n"
-    "        [-oi filename] [-q] [--help] [--version] image\n";
+    "        [-ox filename] [-se filename] [-od filename] [-op filename]\n"
+    "        [-om filename] [-oi filename] [-q] [--help] [--version] image\n";
 
 TEST(CommandLine, HelpAndVersionArePrintedOnStandardOutputBeforeAnyStage) {
     ScratchDir dir;
@@ -67,6 +67,8 @@ TEST(CommandLine, HelpAndVersionArePrintedOnStandardOutputBeforeAnyStage) {
           "  -ox filename  polygon XML filename",
           "  -se filename  SVG filename, laid out for editing in an SVG editor",
           "  -od filename  DXF filename",
+          "  -op filename  preview image filename: the picture with the result drawn on",
+          "                it",
           "  -om filename  mask image filename",
           "  -oi filename  refined image filename",
           "  -q            no status messages, only errors",

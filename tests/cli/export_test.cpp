@@ -140,3 +140,36 @@ TEST(Export, EditorSVGAndDXFHoldThePolygonXMLDrawingForTheirOwnReaders) {
     EXPECT_EQ(wrong.exitCode, 1);
     EXPECT_EQ(wrong.err, "Invalid unit ft, must be one of: px mm cm in\n");
 }
+
+TEST(Export, PreviewDrawsTheLinesOverTheLightenedPicture) {
+    ScratchDir dir;
+    const RunResult r =
+        runPenvex(words("demo:L -b none -q -ox out.xml -op preview.ppm"), dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(runProgram({"/usr/bin/convert", "L.png", "L.ppm"}, dir.path()).exitCode, 0);
+    const Raster photo = readNetpbm(dir / "L.ppm"), preview = readNetpbm(dir / "preview.ppm");
+    ASSERT_EQ(std::pair(preview.width, preview.height), std::pair(photo.width, photo.height));
+    const Written drawing = readWritten(dir / "out.xml");
+    ASSERT_FALSE(drawing.lines.empty());
+    const auto pixel = [&](const Raster& image, const P2& p) {
+        return image.at(unsigned(std::lround(p.x())),
+                        image.height - 1 - unsigned(std::lround(p.y())));
+    };
+    // The middle of each long edge is drawn in the line colour (a fully covered pixel).
+    for (const auto& line : drawing.lines)
+        for (std::size_t k = 1; k < line.size(); ++k)
+            if (distance(line[k - 1], line[k]) > 20.0f) {
+                const unsigned char* c =
+                    pixel(preview, line[k - 1] + (line[k] - line[k - 1]) * 0.5f);
+                EXPECT_EQ(std::vector<int>(c, c + 3), (std::vector<int>{216, 12, 12}));
+            }
+    // Away from the drawing the picture shows through, lightened: 153 + 2 v / 5.
+    for (unsigned y = 0; y < photo.height; y += 7)
+        for (unsigned x = 0; x < photo.width; x += 7) {
+            const P2 p(float(x), float(photo.height - 1 - y));
+            if (distanceToPolylines(p, drawing.lines) < 8.0f)
+                continue;
+            for (unsigned c = 0; c < 3; ++c)
+                ASSERT_EQ(preview.at(x, y)[c], 153 + photo.at(x, y)[c] * 2 / 5) << x << "," << y;
+        }
+}

@@ -59,6 +59,7 @@ const struct Case {
     {"TickCrossingALineIsDrawing", {base, {P2(30, -2), P2(30, 2)}}, false},
     {"PieceEndingOnALineFromTheSideIsDrawing", {base, {P2(40, 0.5f), P2(43, 6)}}, false},
     {"PieceRunningAlongALineIsNotAttached", {base, {P2(40, 0.8f), P2(45, 0.9f), P2(45, 6)}}, true},
+    {"ArrowheadAtALineEndIsDrawing", {base, {P2(57, 1.7f), P2(60.3f, 0.2f)}}, false},
     {"BrokenLineContinuesIntoTheDrawing", {base, {P2(62, 0.3f), P2(66, 0.4f)}}, false},
     {"HatchingEndingOnItsOutlineIsDrawing",
      strokes(4,

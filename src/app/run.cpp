@@ -2,8 +2,12 @@
 #include "app/run.hpp"
 
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "app/stages.hpp"
 #include "core/exceptions.hpp"
@@ -12,8 +16,43 @@
 
 namespace ZELK {
 
+namespace {
+
+// The output options that name a file, with their file names.
+std::vector<std::pair<const Option*, DirectValue*>> outputFiles(RunOptions& o) {
+    return {{&o.svgOutput, &o.svgFile},
+            {&o.xmlOutput, &o.xmlFile},
+            {&o.editorSvgOutput, &o.editorSvgFile},
+            {&o.dxfOutput, &o.dxfFile},
+            {&o.previewOutput, &o.previewFile},
+            {&o.maskOutput, &o.maskFile},
+            {&o.imageOutput, &o.imageFile}};
+}
+
+// {name} in an output file name becomes the input's file name without folder and extension.
+void nameOutputs(RunOptions& options) {
+    const std::string& input = options.inputName.value;
+    const std::string stem = input == "-" ? "stdin" : std::filesystem::path(input).stem().string();
+    constexpr std::string_view marker = "{name}";
+    for (auto& [option, file] : outputFiles(options))
+        for (std::size_t at = file->value.find(marker); option->given && at != std::string::npos;
+             at = file->value.find(marker, at + stem.size()))
+            file->value.replace(at, marker.size(), stem);
+}
+
+const char* const writingOptions = "-os, -ox, -se, -od, -op, -om or -oi";
+
+} // namespace
+
 int run(RunContext& context) {
-    CppOutStream standardOutput(std::cout);
+    // With an output on standard output the status lines move to standard error.
+    bool toStandardOutput = false;
+    bool writes = false;
+    for (auto& [option, file] : outputFiles(context.options)) {
+        writes = writes || option->given;
+        toStandardOutput = toStandardOutput || (option->given && file->value == "-");
+    }
+    CppOutStream standardOutput(toStandardOutput ? std::cerr : std::cout);
     WriteStream* statusOutput = nullptr; // -q: status lines are discarded
     if (!context.options.quiet.given)
         statusOutput = &standardOutput;
@@ -42,21 +81,35 @@ int run(RunContext& context) {
             return 1;
     }
     refinePolylines(context);
-    return exportResults(context) ? 0 : 1;
+    if (!exportResults(context))
+        return 1;
+    // A picture traced for nothing is most likely a forgotten output option (a demo writes its
+    // picture and reference drawing anyway).
+    if (!writes && context.input.isImage && context.options.inputName.value.rfind("demo:", 0) != 0)
+        std::cerr << "Nothing was written: " << writingOptions << " write the results to files.\n";
+    return 0;
 }
 
-int entryPoint(int argc, const char* const* argv) {
+namespace {
+
+// One of several inputs, from its own parse of the command line to its exit code; an error
+// ends this input only.
+int runInput(int argc, const char* const* argv, const std::string& input) {
     ExceptionWriter writer(std::cerr);
     try {
         ArgumentProcessor processor("Penvex", "Vectorization of line sketches.", "20230422", 2, 16,
                                     79);
         RunContext context;
         declareOptions(context.options, processor);
-        DefaultActionHandler handler(std::cout, std::cerr);
-        if (!processor.parse(argc, argv, handler))
-            return handler.success() ? 0 : 2;
+        std::vector<std::string> others;
+        processor.collectExtraPositionals(&others);
+        std::ostringstream ignored;
+        DefaultActionHandler handler(ignored, ignored);
+        processor.parse(argc, argv, handler); // parsed once before, without error
+        context.options.inputName.value = input;
         applyAutomaticMode(context.options);
-        int code = run(context);
+        nameOutputs(context.options);
+        const int code = run(context);
         std::cout.flush();
         return code;
     } catch (const Exception& e) {
@@ -67,6 +120,59 @@ int entryPoint(int argc, const char* const* argv) {
         writer.handle(CppException::wrap(e), {});
     }
     return 1;
+}
+
+} // namespace
+
+int entryPoint(int argc, const char* const* argv) {
+    ExceptionWriter writer(std::cerr);
+    std::vector<std::string> inputs;
+    bool quiet = false;
+    try {
+        ArgumentProcessor processor("Penvex", "Vectorization of line sketches.", "20230422", 2, 16,
+                                    79);
+        RunContext context;
+        declareOptions(context.options, processor);
+        std::vector<std::string> more;
+        processor.collectExtraPositionals(&more);
+        DefaultActionHandler handler(std::cout, std::cerr);
+        if (!processor.parse(argc, argv, handler))
+            return handler.success() ? 0 : 2;
+        if (more.empty()) {
+            applyAutomaticMode(context.options);
+            nameOutputs(context.options);
+            int code = run(context);
+            std::cout.flush();
+            return code;
+        }
+        // Several inputs would write over each other's files without {name}.
+        for (auto& [option, file] : outputFiles(context.options))
+            if (option->given && file->value.find("{name}") == std::string::npos) {
+                handler.error(processor, "Several inputs need {name} in the output file name '" +
+                                             file->value + "'. ");
+                return 2;
+            }
+        inputs.push_back(context.options.inputName.value);
+        inputs.insert(inputs.end(), more.begin(), more.end());
+        quiet = context.options.quiet.given;
+    } catch (const Exception& e) {
+        std::cout.flush();
+        writer.handle(e, {});
+        return 1;
+    } catch (const std::exception& e) {
+        std::cout.flush();
+        writer.handle(CppException::wrap(e), {});
+        return 1;
+    }
+    std::size_t failed = 0;
+    for (const std::string& input : inputs)
+        if (runInput(argc, argv, input) != 0)
+            ++failed;
+    if (!quiet || failed > 0)
+        (failed > 0 ? std::cerr : std::cout)
+            << inputs.size() << " inputs: " << inputs.size() - failed << " done, " << failed
+            << " failed\n";
+    return failed > 0 ? 1 : 0;
 }
 
 } // namespace ZELK

@@ -22,6 +22,35 @@ namespace ZELK {
 
 namespace {
 
+// Where an output goes: the named file, or standard output for "-".
+class OutputTarget {
+public:
+    explicit OutputTarget(const std::string& path) : toStandardOutput_(path == "-") {
+        if (!toStandardOutput_)
+            file_.open(path, std::ios::binary | std::ios::trunc);
+    }
+    std::ostream& stream() { return toStandardOutput_ ? std::cout : file_; }
+
+private:
+    bool toStandardOutput_;
+    std::ofstream file_;
+};
+
+// An image output by the format of its file name's extension, or as PNG on standard output.
+void exportImageTo(const Buffer& data, const Migration::ImageMetadata& meta,
+                   const std::string& path) {
+    if (path != "-") {
+        Migration::exportImage(data, meta, path);
+        return;
+    }
+    std::unique_ptr<Migration::DataExporter> exporter = Migration::selectExporter("-.png");
+    CppOutStream stream(std::cout);
+    exporter->attach(stream);
+    exporter->exportData(data, meta);
+    exporter->detach();
+    stream.flush();
+}
+
 // The loaded image as 8-bit samples (channels, width, height), with the checks of the image
 // signal view.
 ImageView loadedImage(const RunContext& context) {
@@ -53,15 +82,15 @@ void exportSVG(const RunContext& context) {
         meanColorUnderMask(image, paperMask(context), style.background);
         meanColorUnderMask(image, context.extraction.lineMask, style.line);
     }
-    std::ofstream file(context.options.svgFile.value, std::ios::binary | std::ios::trunc);
-    CppOutStream stream(file);
+    OutputTarget file(context.options.svgFile.value);
+    CppOutStream stream(file.stream());
     writeSVG(stream, context.drawing.lines, context.drawing.clutter, style);
     stream.flush();
 }
 
 void exportPolygonXML(const RunContext& context) {
-    std::ofstream file(context.options.xmlFile.value, std::ios::binary | std::ios::trunc);
-    CppOutStream stream(file);
+    OutputTarget file(context.options.xmlFile.value);
+    CppOutStream stream(file.stream());
     writePolygonXML(stream, context.drawing.area, context.drawing.lines, context.drawing.clutter);
     stream.flush();
 }
@@ -75,8 +104,8 @@ DrawingUnit drawingUnit(const RunContext& context) {
 }
 
 void exportDXF(const RunContext& context) {
-    std::ofstream file(context.options.dxfFile.value, std::ios::binary | std::ios::trunc);
-    CppOutStream stream(file);
+    OutputTarget file(context.options.dxfFile.value);
+    CppOutStream stream(file.stream());
     writeDXF(stream, context.drawing.lines, context.drawing.clutter, drawingUnit(context));
     stream.flush();
 }
@@ -131,8 +160,8 @@ EditorPage editorPage(const RunContext& context) {
 
 void exportEditorSVG(const RunContext& context) {
     const EditorPage page = editorPage(context);
-    std::ofstream file(context.options.editorSvgFile.value, std::ios::binary | std::ios::trunc);
-    CppOutStream stream(file);
+    OutputTarget file(context.options.editorSvgFile.value);
+    CppOutStream stream(file.stream());
     writeEditorSVG(stream, context.drawing.lines, context.drawing.clutter, page);
     stream.flush();
 }
@@ -140,7 +169,7 @@ void exportEditorSVG(const RunContext& context) {
 void exportSignal(const Signal<3, std::uint8_t>& image, const Migration::ImageMetadata& meta,
                   const std::string& path) {
     const BorrowConstBuffer buffer(image.data(), image.count());
-    Migration::exportImage(buffer, meta, path);
+    exportImageTo(buffer, meta, path);
 }
 
 // The refined image warped into the -rs rectangle at about the pixel count of the loaded image.
@@ -278,7 +307,7 @@ bool exportResults(RunContext& context) {
         meta.type = Migration::unsigned8();
         meta.format = Migration::ImageMetadata::Format::INTENSITY;
         const BorrowConstBuffer buffer(mask.data(), mask.count());
-        Migration::exportImage(buffer, meta, context.options.maskFile.value);
+        exportImageTo(buffer, meta, context.options.maskFile.value);
     }
     context.status.end(true);
 

@@ -50,13 +50,43 @@ bool filterOptionsUsable(const RunContext& context) {
     return true;
 }
 
+// Standard input larger than this is refused rather than held in memory.
+constexpr std::uint64_t maxStandardInputBytes = std::uint64_t(1) << 30;
+
+// The picture on standard input ("-"), its format found by content.
+void importStandardInput(IncrementalBuffer& data, Migration::ImageMetadata& meta) {
+    std::string bytes;
+    char chunk[1 << 16];
+    while (std::cin.read(chunk, sizeof chunk) || std::cin.gcount() > 0) {
+        if (bytes.size() + std::uint64_t(std::cin.gcount()) > maxStandardInputBytes)
+            throw BoundException<std::uint64_t>(bytes.size() + std::cin.gcount(),
+                                                maxStandardInputBytes);
+        bytes.append(chunk, std::size_t(std::cin.gcount()));
+    }
+    // NetPBM is known by its file name's extension elsewhere; here by its magic number.
+    const bool netpbm = bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] >= '1' && bytes[1] <= '6';
+    std::istringstream in(std::move(bytes));
+    CppInStream stream(in);
+    std::unique_ptr<Migration::DataImporter> importer =
+        netpbm ? Migration::makeNetPBMImporter() : Migration::selectImporter("-", stream);
+    if (!importer)
+        throw SupportException("import of standard input");
+    stream.setPosition(0);
+    importer->attach(stream);
+    importer->importData(data, meta);
+    importer->detach();
+}
+
 // Imports the image file; a failure is reported as one line and ends the stage.
 bool loadImage(RunContext& context, const std::string& path) {
     context.status.begin("Loading image " + path);
     context.input.isImage = false;
     ExceptionWriter writer(std::cerr);
     try {
-        Migration::importImage(context.input.buffer, context.input.meta, path);
+        if (path == "-")
+            importStandardInput(context.input.buffer, context.input.meta);
+        else
+            Migration::importImage(context.input.buffer, context.input.meta, path);
     } catch (const Exception& e) {
         writer.handle(e, {});
         context.status.end(false);

@@ -178,6 +178,11 @@ bool ArgumentProcessor::parse(int argc, const char* const* argv, ActionHandler& 
                 continue;
             }
         }
+        if (cursor >= positionals_.size() && extra_ != nullptr) {
+            extra_->push_back(arg);
+            ++i;
+            continue;
+        }
         if (cursor >= positionals_.size()) {
             handler.error(*this,
                           "No more unnamed arguments to be processed, '" + arg + "' ignored. ");

@@ -135,6 +135,9 @@ public:
     void addPositional(Option& option);
     void addNamed(const std::string& name, Option& option);
     void setEscapeToken(std::string token) { escapeToken_ = std::move(token); }
+    // Unnamed arguments beyond the declared positionals are collected here instead of being
+    // refused (none when not set).
+    void collectExtraPositionals(std::vector<std::string>* extra) { extra_ = extra; }
 
     // Walks argv and assigns values. Returns false when the program should stop: help or
     // version was printed, or an error was reported through the handler.
@@ -163,6 +166,7 @@ private:
     std::vector<Option*> options_;
     std::map<std::string, std::size_t> names_;
     std::vector<std::size_t> positionals_;
+    std::vector<std::string>* extra_ = nullptr;
     std::string escapeToken_;
     std::string program_, version_, description_;
     std::string command_;

@@ -87,7 +87,8 @@ TEST(CommandLine, ArgumentErrorsEndWithUsageAndExitCode2) {
                                    "| none) already assigned. "},
         {"x.png -tc 3",
          "Could only assign 1 of 2 values of option, end of argument list reached. "},
-        {"a.png b.png", "No more unnamed arguments to be processed, 'b.png' ignored. "},
+        {"a.png b.png -os out.svg", "Several inputs need {name} in the output file name "
+                                    "'out.svg'. "},
     };
     for (const auto& [args, message] : cases) {
         const RunResult r = runPenvex(words(args), dir.path());
@@ -111,4 +112,30 @@ TEST(TestRunner, AProgramPastItsTimeLimitIsKilledAndReaped) {
     // The binary is reported by name when it runs out of time.
     EXPECT_NONFATAL_FAILURE(runPenvex({"--version"}, dir.path(), "", std::chrono::seconds(0)),
                             "penvex did not finish within 0 s");
+}
+
+TEST(CommandLine, ManyInputsPipesAndTheReminderThatNothingWasWritten) {
+    ScratchDir dir;
+    const std::string photo = readFile(dataPath("background/sticky-400.png"));
+    writeFile(dir / "a.png", photo);
+    writeFile(dir / "b.png", photo);
+    writeFile(dir / "broken.png", "not a picture");
+    // Each input runs on its own; the broken one fails alone and the last line counts.
+    const RunResult batch =
+        runPenvex(words("a.png broken.png b.png -q -os out-{name}.svg"), dir.path());
+    EXPECT_EQ(batch.exitCode, 1);
+    EXPECT_TRUE(batch.err.ends_with("3 inputs: 2 done, 1 failed\n")) << batch.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "out-a.svg"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "out-b.svg"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "out-broken.svg"));
+    // A picture on standard input, the SVG on standard output and the status on standard error.
+    const RunResult piped = runPenvex(words("- -os -"), dir.path(), photo);
+    EXPECT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_EQ(piped.out, readFile(dir / "out-a.svg"));
+    EXPECT_NE(piped.err.find("* Loading image -"), std::string::npos);
+    // A picture traced without any output option says so.
+    const RunResult nothing = runPenvex(words("a.png -q"), dir.path());
+    EXPECT_EQ(nothing.exitCode, 0);
+    EXPECT_EQ(nothing.err, "Nothing was written: -os, -ox, -se, -od, -op, -om or -oi write the "
+                           "results to files.\n");
 }

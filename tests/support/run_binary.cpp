@@ -46,10 +46,10 @@ std::filesystem::path dataPath(const std::string& relative) {
 
 RunResult runProgram(const std::vector<std::string>& argv, const std::filesystem::path& workDir,
                      const std::string& input, std::chrono::milliseconds limit) {
-    // All of the input is in the pipe (it fits its buffer) and the pipe is closed at once.
+    // All of the input is in the pipe (grown to hold it) and the pipe is closed at once.
     int in[2], out[2], err[2];
-    if (input.size() > 65536 || pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 ||
-        pipe2(err, O_CLOEXEC) != 0 ||
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0 ||
+        (input.size() > 65536 && fcntl(in[1], F_SETPIPE_SZ, int(input.size())) < 0) ||
         write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
         throw std::runtime_error("cannot set up the pipes of a child process");
     close(in[1]);

@@ -173,3 +173,51 @@ TEST(Export, PreviewDrawsTheLinesOverTheLightenedPicture) {
                 ASSERT_EQ(preview.at(x, y)[c], 153 + photo.at(x, y)[c] * 2 / 5) << x << "," << y;
         }
 }
+
+TEST(Export, EditorSVGRendersAlikeInABrowserAnEditorAndALibrary) {
+    ScratchDir dir;
+    const std::string photo = dataPath("background/desk-front-400.png").string(); // 400 x 300
+    ASSERT_EQ(runPenvex(words(photo + " -auto -q -se out.svg"), dir.path()).exitCode, 0);
+    const std::string svg = (dir / "out.svg").string();
+    const std::vector<std::vector<std::string>> renderers = {
+        {"/usr/bin/rsvg-convert", "-b", "white", svg, "-o", "0.png"},
+        {"/usr/bin/inkscape", svg, "--export-type=png", "--export-filename=1.png",
+         "--export-background=white", "--export-background-opacity=1"},
+        {"/usr/bin/chromium", "--headless", "--disable-gpu", "--no-sandbox", "--hide-scrollbars",
+         "--screenshot=" + (dir / "2.png").string(), "--window-size=400,300", "file://" + svg}};
+    std::vector<Raster> strokes;
+    for (std::size_t k = 0; k < renderers.size(); ++k) {
+        const std::string n = std::to_string(k);
+        ASSERT_EQ(runProgram(renderers[k], dir.path()).exitCode, 0) << renderers[k][0];
+        ASSERT_EQ(runProgram({"/usr/bin/convert", n + ".png", "-colorspace", "Gray", "-threshold",
+                              "80%", n + ".pgm"},
+                             dir.path())
+                      .exitCode,
+                  0);
+        strokes.push_back(readNetpbm(dir / (n + ".pgm")));
+        ASSERT_EQ(std::pair(strokes[k].width, strokes[k].height), std::pair(400u, 300u));
+    }
+    // Every stroke pixel of one render has a stroke pixel of the other within a pixel.
+    const auto covered = [](const Raster& a, const Raster& b) {
+        std::size_t dark = 0, near = 0;
+        for (unsigned y = 1; y + 1 < a.height; ++y)
+            for (unsigned x = 1; x + 1 < a.width; ++x) {
+                if (*a.at(x, y) != 0)
+                    continue;
+                ++dark;
+                bool found = false;
+                for (unsigned v = y - 1; v <= y + 1 && !found; ++v)
+                    for (unsigned u = x - 1; u <= x + 1 && !found; ++u)
+                        found = *b.at(u, v) == 0;
+                near += found;
+            }
+        return std::pair(dark, double(near) / double(std::max<std::size_t>(dark, 1)));
+    };
+    for (std::size_t k = 1; k < strokes.size(); ++k) {
+        const auto [dark, share] = covered(strokes[0], strokes[k]);
+        EXPECT_GT(dark, 2000u);
+        EXPECT_LT(dark, 20000u); // strokes, not the page
+        EXPECT_GT(share, 0.98) << renderers[k][0];
+        EXPECT_GT(covered(strokes[k], strokes[0]).second, 0.98) << renderers[k][0];
+    }
+}

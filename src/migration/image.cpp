@@ -251,6 +251,59 @@ bool looksLikeJPEG(ReadStream& stream) {
     return bytes[0] == 0xFF && bytes[1] == 0xD8;
 }
 
+namespace {
+
+// Reads up to n bytes, fewer when the stream ends first; returns how many arrived.
+std::uint32_t readUpTo(ReadStream& stream, std::uint8_t* dest, std::uint32_t n) {
+    std::uint32_t got = 0;
+    while (got < n && !stream.atEnd())
+        stream.read(dest + got++, 1);
+    return got;
+}
+
+} // namespace
+
+bool looksLikeBMP(ReadStream& stream) {
+    // "BM", then after the file header the size of an info header of a known version.
+    std::uint8_t bytes[18];
+    if (readUpTo(stream, bytes, 18) < 18 || bytes[0] != 'B' || bytes[1] != 'M')
+        return false;
+    const std::uint32_t infoSize =
+        bytes[14] | bytes[15] << 8 | bytes[16] << 16 | std::uint32_t(bytes[17]) << 24;
+    for (std::uint32_t known : {12u, 40u, 52u, 56u, 64u, 108u, 124u})
+        if (infoSize == known)
+            return true;
+    return false;
+}
+
+bool looksLikeTIFF(ReadStream& stream) {
+    std::uint8_t bytes[4];
+    if (readUpTo(stream, bytes, 4) < 4)
+        return false;
+    static const std::uint8_t little[4] = {'I', 'I', 42, 0};
+    static const std::uint8_t big[4] = {'M', 'M', 0, 42};
+    return std::memcmp(bytes, little, 4) == 0 || std::memcmp(bytes, big, 4) == 0;
+}
+
+void checkPixelLimit(std::uint64_t width, std::uint64_t height, const std::string& kind) {
+    if (saturatingMul(width, height) > Limits::maxImagePixels)
+        throw SupportException(kind + " above " + std::to_string(Limits::maxImagePixels) +
+                               " pixels");
+}
+
+void reduceToEightBits(IncrementalBuffer& data, ImageMetadata& meta) {
+    if (meta.type.bits != 16 || meta.pixelAlignment != 0 || meta.lineAlignment != 0)
+        return;
+    const std::uint64_t samples = checkedMul(checkedMul(meta.width, meta.height), meta.channels);
+    if (checkedMul(samples, 2) > data.size())
+        throw SpaceException<unsigned int>(checkedU32(checkedMul(samples, 2)), data.size());
+    std::uint8_t* bytes = data.data();
+    for (std::uint64_t i = 0; i < samples; ++i)
+        bytes[i] = bytes[2 * i];
+    data.resizeKeep(static_cast<std::uint32_t>(samples));
+    meta.type.bits = 8;
+}
+
 std::unique_ptr<DataImporter> selectImporter(const std::string& path, RandomReadStream& stream) {
     const std::string extension = fileExtension(path);
     if (isNetPBMExtension(extension))
@@ -290,6 +343,7 @@ void importImage(IncrementalBuffer& data, ImageMetadata& meta, const std::string
     importer->attach(stream);
     importer->importData(data, meta);
     importer->detach();
+    reduceToEightBits(data, meta);
 }
 
 void exportImage(const Buffer& data, const ImageMetadata& meta, const std::string& path) {

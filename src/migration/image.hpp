@@ -138,7 +138,9 @@ std::unique_ptr<DataImporter> selectImporter(const std::string& path, RandomRead
 // Exporter by extension; null when none fits.
 std::unique_ptr<DataExporter> selectExporter(const std::string& path);
 
-// Loads an image file; raises on any failure (unsupported files included).
+// Loads an image file; raises on any failure (unsupported files included). Samples wider than 8
+// bits come back reduced to 8 (see reduceToEightBits), so that the whole pipeline reads one
+// sample type; the codecs themselves keep the file's samples.
 void importImage(IncrementalBuffer& data, ImageMetadata& meta, const std::string& path);
 // Writes an image file; the exporter is chosen before the file is opened, so an unsupported
 // extension leaves no file behind.
@@ -148,9 +150,20 @@ void exportImage(const Buffer& data, const ImageMetadata& meta, const std::strin
 // streams that cannot. Importers use it to refuse sizes the file cannot hold before allocating.
 bool remainingBytes(ReadStream& stream, std::uint64_t& remaining);
 
-// Content tests of the codecs; each reads from the stream's current position.
+// Refuses a picture of more than Limits::maxImagePixels before anything is allocated for it,
+// with SupportException(kind + " above " + the limit + " pixels").
+void checkPixelLimit(std::uint64_t width, std::uint64_t height, const std::string& kind);
+
+// Keeps the most significant byte of every 16-bit sample (importers store wide samples in file
+// order, most significant byte first) and marks the image 8-bit. Other images are left alone.
+void reduceToEightBits(IncrementalBuffer& data, ImageMetadata& meta);
+
+// Content tests of the codecs; each reads from the stream's current position. The BMP and
+// TIFF tests answer false for a file too short to hold their signature instead of raising.
 bool looksLikePNG(ReadStream& stream);
 bool looksLikeJPEG(ReadStream& stream);
+bool looksLikeBMP(ReadStream& stream);
+bool looksLikeTIFF(ReadStream& stream);
 // Native header score: above 0 for files written by NativeExporter.
 float nativeScore(ReadStream& stream);
 

@@ -130,7 +130,7 @@ struct HuffmanTable : Serializable {
 class JPEGImporter : public DataImporter {
 public:
     // Frames with more pixels than maxPixels are refused before anything is allocated.
-    explicit JPEGImporter(std::uint64_t maxPixels = Limits::maxJpegPixels)
+    explicit JPEGImporter(std::uint64_t maxPixels = Limits::maxImagePixels)
         : maxPixels_(maxPixels) {}
 
     // Decodes the attached stream from its current position up to EOI. data and meta are only

@@ -9,6 +9,7 @@
 
 #include "core/checked.hpp"
 #include "core/limits.hpp"
+#include "migration/deflate.hpp"
 
 namespace ZELK::Migration {
 
@@ -516,8 +517,19 @@ void PNGExporter::exportData(const Buffer& data, const ImageMetadata& meta) {
     const std::uint64_t rowBytes = rowBits / 8;
     const std::uint8_t* pixels = data.range(0, checkedMul(rowBytes, meta.height));
     const std::uint32_t rawSize = checkedU32(checkedMul(checkedAdd(rowBytes, 1), meta.height));
+
+    // Raw image: filter type 0 and the line's bytes, from the last buffer line to the first.
+    IncrementalBuffer raw(rawSize, rawSize);
+    std::uint8_t* r = raw.data();
+    for (std::uint32_t line = meta.height; line-- > 0;) {
+        *r++ = 0;
+        std::memcpy(r, pixels + line * rowBytes, rowBytes);
+        r += rowBytes;
+    }
+    std::vector<std::uint8_t> compressed;
+    deflate(raw.data(), raw.size(), compressed);
     // PNG chunk lengths are limited to 2^31 - 1.
-    const std::uint64_t idatLength = 2 + deflateStoredSize(rawSize) + 4;
+    const std::uint64_t idatLength = 2 + std::uint64_t(compressed.size()) + 4;
     if (idatLength > 0x7FFFFFFFu)
         throw SupportException("PNG image data of more than 2 GiB");
 
@@ -533,19 +545,11 @@ void PNGExporter::exportData(const Buffer& data, const ImageMetadata& meta) {
     writeChunk(out, typeIHDR, fields.size(),
                [&](WriteStream& s) { s.write(fields.data(), fields.size()); });
 
-    // Raw image: filter type 0 and the line's bytes, from the last buffer line to the first.
-    IncrementalBuffer raw(rawSize, rawSize);
-    std::uint8_t* r = raw.data();
-    for (std::uint32_t line = meta.height; line-- > 0;) {
-        *r++ = 0;
-        std::memcpy(r, pixels + line * rowBytes, rowBytes);
-        r += rowBytes;
-    }
     writeChunk(out, typeIDAT, static_cast<std::uint32_t>(idatLength), [&](WriteStream& s) {
-        // 32 KiB window, fastest level, no preset dictionary.
-        const std::uint8_t zlibHeader[2] = {0x78, 0x01};
+        // 32 KiB window, default level, no preset dictionary.
+        const std::uint8_t zlibHeader[2] = {0x78, 0x9C};
         s.write(zlibHeader, 2);
-        deflateStored(raw.data(), raw.size(), s);
+        s.write(compressed.data(), compressed.size());
         std::uint8_t trailer[4];
         put32(trailer, PNG::adler32(raw.data(), raw.size()));
         s.write(trailer, 4);

@@ -285,6 +285,31 @@ bool looksLikeTIFF(ReadStream& stream) {
     return std::memcmp(bytes, little, 4) == 0 || std::memcmp(bytes, big, 4) == 0;
 }
 
+std::vector<std::uint8_t> readToEnd(ReadStream& stream) {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t remaining = 0;
+    if (remainingBytes(stream, remaining)) {
+        if (remaining > Limits::maxBufferBytes)
+            throw BoundException<unsigned long long>(remaining, Limits::maxBufferBytes);
+        bytes.resize(remaining);
+        stream.read(bytes.data(), remaining);
+        return bytes;
+    }
+    // A pipe: pieces as they come, one byte at a time at the end since a short read raises.
+    constexpr std::size_t piece = 1u << 16;
+    while (!stream.atEnd()) {
+        if (bytes.size() > Limits::maxBufferBytes)
+            throw BoundException<unsigned long long>(bytes.size(), Limits::maxBufferBytes);
+        const std::size_t at = bytes.size();
+        bytes.resize(at + piece);
+        std::size_t got = 0;
+        while (got < piece && !stream.atEnd())
+            stream.read(bytes.data() + at + got++, 1);
+        bytes.resize(at + got);
+    }
+    return bytes;
+}
+
 void checkPixelLimit(std::uint64_t width, std::uint64_t height, const std::string& kind) {
     if (saturatingMul(width, height) > Limits::maxImagePixels)
         throw SupportException(kind + " above " + std::to_string(Limits::maxImagePixels) +
@@ -312,12 +337,17 @@ std::unique_ptr<DataImporter> selectImporter(const std::string& path, RandomRead
         return makePNGImporter();
     if (extension == "jpeg" || extension == "jpg")
         return makeJPEGImporter();
+    if (extension == "bmp" || extension == "dib")
+        return makeBMPImporter();
     stream.setPosition(0);
     if (looksLikePNG(stream))
         return makePNGImporter();
     stream.setPosition(0);
     if (looksLikeJPEG(stream))
         return makeJPEGImporter();
+    stream.setPosition(0);
+    if (looksLikeBMP(stream))
+        return makeBMPImporter();
     stream.setPosition(0);
     if (nativeScore(stream) > 0.0f)
         return makeNativeImporter();

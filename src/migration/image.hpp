@@ -150,6 +150,11 @@ void exportImage(const Buffer& data, const ImageMetadata& meta, const std::strin
 // streams that cannot. Importers use it to refuse sizes the file cannot hold before allocating.
 bool remainingBytes(ReadStream& stream, std::uint64_t& remaining);
 
+// Every byte from the stream's current position to its end, for formats that address their
+// parts by file offset. Reads no more than the stream holds, so a lying header cannot make it
+// allocate; bounded by the 32-bit buffer limit.
+std::vector<std::uint8_t> readToEnd(ReadStream& stream);
+
 // Refuses a picture of more than Limits::maxImagePixels before anything is allocated for it,
 // with SupportException(kind + " above " + the limit + " pixels").
 void checkPixelLimit(std::uint64_t width, std::uint64_t height, const std::string& kind);
@@ -172,6 +177,7 @@ std::unique_ptr<DataImporter> makeNetPBMImporter();
 std::unique_ptr<DataImporter> makePNGImporter();
 std::unique_ptr<DataImporter> makeJPEGImporter();
 std::unique_ptr<DataImporter> makeNativeImporter();
+std::unique_ptr<DataImporter> makeBMPImporter();
 std::unique_ptr<DataExporter> makeNetPBMExporter();
 std::unique_ptr<DataExporter> makePNGExporter();
 

@@ -339,6 +339,8 @@ std::unique_ptr<DataImporter> selectImporter(const std::string& path, RandomRead
         return makeJPEGImporter();
     if (extension == "bmp" || extension == "dib")
         return makeBMPImporter();
+    if (extension == "tif" || extension == "tiff")
+        return makeTIFFImporter();
     stream.setPosition(0);
     if (looksLikePNG(stream))
         return makePNGImporter();
@@ -348,6 +350,9 @@ std::unique_ptr<DataImporter> selectImporter(const std::string& path, RandomRead
     stream.setPosition(0);
     if (looksLikeBMP(stream))
         return makeBMPImporter();
+    stream.setPosition(0);
+    if (looksLikeTIFF(stream))
+        return makeTIFFImporter();
     stream.setPosition(0);
     if (nativeScore(stream) > 0.0f)
         return makeNativeImporter();

@@ -178,6 +178,7 @@ std::unique_ptr<DataImporter> makePNGImporter();
 std::unique_ptr<DataImporter> makeJPEGImporter();
 std::unique_ptr<DataImporter> makeNativeImporter();
 std::unique_ptr<DataImporter> makeBMPImporter();
+std::unique_ptr<DataImporter> makeTIFFImporter();
 std::unique_ptr<DataExporter> makeNetPBMExporter();
 std::unique_ptr<DataExporter> makePNGExporter();
 

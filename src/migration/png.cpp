@@ -443,7 +443,8 @@ void PNGImporter::decodeImage(const PNG::IHDR& header, const IncrementalBuffer& 
     }
     // Indices beyond the palette give black.
     std::uint8_t colors[256 * 3] = {};
-    std::memcpy(colors, palette.data(), std::min<std::uint32_t>(palette.size(), sizeof colors));
+    if (palette.size() > 0)
+        std::memcpy(colors, palette.data(), std::min<std::uint32_t>(palette.size(), sizeof colors));
     const std::uint32_t maxValue = (1u << std::min<std::uint32_t>(depth, 8)) - 1;
     const std::uint64_t filePixel = pixelBits / 8;
     const std::uint8_t* src = inflated.data();

@@ -84,6 +84,11 @@ void huffmanLengths(const std::uint32_t* freq, unsigned n, unsigned limit, std::
         if (freq[s] > 0)
             order[used++] = static_cast<std::uint16_t>(s);
     }
+    if (used < 2) { // a lone symbol still takes a one-bit code
+        if (used == 1)
+            lengths[order[0]] = 1;
+        return;
+    }
     std::sort(order.begin(), order.begin() + used, [&](std::uint16_t a, std::uint16_t b) {
         return freq[a] != freq[b] ? freq[a] < freq[b] : a < b;
     });

@@ -295,6 +295,9 @@ void TIFFImporter::importData(IncrementalBuffer& data, ImageMetadata& meta) {
         tiled ? dir.required(TileLength) : std::min(dir.value(RowsPerStrip, height), height);
     if (chunkWidth == 0 || chunkHeight == 0)
         fail("tiles or strips without pixels");
+    // Multiples of 16 put every tile column on a whole byte, also for 1-bit samples.
+    if (tiled && (chunkWidth % 16 != 0 || chunkHeight % 16 != 0))
+        fail("tile sides that are not multiples of 16");
     const std::uint64_t across = (std::uint64_t(width) + chunkWidth - 1) / chunkWidth;
     const std::uint64_t down = (std::uint64_t(height) + chunkHeight - 1) / chunkHeight;
     const std::vector<std::uint32_t> offsets = dir.values(tiled ? TileOffsets : StripOffsets);
@@ -369,8 +372,7 @@ void TIFFImporter::importData(IncrementalBuffer& data, ImageMetadata& meta) {
                     }
                 }
             }
-            // The part of the tile inside the picture; tile columns start on whole bytes since
-            // tile widths are multiples of 16.
+            // The part of the tile inside the picture.
             const std::uint64_t x0 = tx * chunkWidth, y0 = ty * chunkHeight;
             const std::uint64_t columns = std::min<std::uint64_t>(chunkWidth, width - x0);
             const std::uint64_t copy = (columns * pixelBits + 7) / 8;
@@ -409,8 +411,8 @@ void TIFFImporter::importData(IncrementalBuffer& data, ImageMetadata& meta) {
                 // Colour map entries span 0 to 65535: scaled, as other readers do, not cut.
                 const std::size_t n = std::size_t(1) << bits;
                 for (unsigned c = 0; c < 3; ++c)
-                    out[3 * x + c] = static_cast<std::uint8_t>(
-                        std::uint64_t(colorMap[c * n + v]) * 255 / 65535);
+                    out[3 * x + c] =
+                        static_cast<std::uint8_t>(std::uint64_t(colorMap[c * n + v]) * 255 / 65535);
                 continue;
             }
             if (bits < 8)

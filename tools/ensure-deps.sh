@@ -3,8 +3,10 @@
 # need when they are missing, so that a fresh machine passes `make test`.
 set -euo pipefail
 
-# rsvg-convert renders the SVG we write (ImageMagick then turns its PNG into NetPBM).
-packages=(cmake g++ googletest libgtest-dev pngcheck imagemagick libjpeg-turbo-progs librsvg2-bin)
+# rsvg-convert renders the SVG we write (ImageMagick then turns its PNG into NetPBM); Python's
+# zlib inflates the streams of our deflate encoder.
+packages=(cmake g++ googletest libgtest-dev pngcheck imagemagick libjpeg-turbo-progs librsvg2-bin
+          python3)
 case "${1:-test}" in
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
   bench) packages+=(zlib1g-dev imagemagick python3) ;;

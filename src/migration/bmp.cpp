@@ -175,6 +175,11 @@ void BMPImporter::importData(IncrementalBuffer& data, ImageMetadata& meta) {
     if (runs) {
         if (dataOffset > file.size())
             fail("pixel data offset beyond the end of the file");
+        // A run covers at most 255 pixels with two bytes. Line ends and moves can skip more,
+        // but encoders code every pixel; a picture its data cannot cover is refused before the
+        // picture is allocated.
+        if (std::uint64_t(w) * h > (file.size() - dataOffset) * 128)
+            fail("run-length data too short for the picture");
         indices.assign(std::uint64_t(w) * h, 0);
         decodeRuns(file.data() + dataOffset, file.size() - dataOffset, bits, w, h, indices);
     } else {

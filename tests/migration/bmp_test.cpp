@@ -51,6 +51,12 @@ TEST(BMPImport, HostileHeadersAreRefused) {
         {with(10, 0xFFFFFFF0u), "bmp : file ends inside its headers or pixel data"},
         {cut, "bmp : file ends inside its headers or pixel data"},
         {with(18, 0), "bmp : picture without pixels"},
+        {[&] {
+             Bytes rle = fixtureBytes("bmp/rle8.bmp");
+             rle[23] = 0x40; // 29 x 16401 pixels from 1.9 KB of runs
+             return rle;
+         }(),
+         "bmp : run-length data too short for the picture"},
         {with(28, 12, 2), "No support for BMP with 12 bits per pixel. "},
         {with(30, 4), "No support for BMP compression 4. "},
         {with(30, 1), "bmp : compression 1 with 24 bits per pixel"},

@@ -133,8 +133,9 @@ public:
     explicit JPEGImporter(std::uint64_t maxPixels = Limits::maxImagePixels)
         : maxPixels_(maxPixels) {}
 
-    // Decodes the attached stream from its current position up to EOI. data and meta are only
-    // written once the whole file has been decoded.
+    // Decodes the attached stream from its current position up to EOI, then turns the picture
+    // upright by the first Exif segment's orientation tag. data and meta are only written once
+    // the whole file has been decoded.
     void importData(IncrementalBuffer& data, ImageMetadata& meta) override;
 
 private:

@@ -4,8 +4,10 @@
 set -euo pipefail
 
 # rsvg-convert renders the SVG we write (ImageMagick then turns its PNG into NetPBM); Inkscape
-# and Chromium render the editor SVG too, and python3-ezdxf reads the DXF back.
-packages=(cmake g++ googletest libgtest-dev pngcheck imagemagick libjpeg-turbo-progs librsvg2-bin python3 python3-ezdxf inkscape chromium)
+# and Chromium render the editor SVG too; python3-ezdxf reads the DXF back; Python's zlib
+# inflates the streams of our deflate encoder.
+packages=(cmake g++ googletest libgtest-dev pngcheck imagemagick libjpeg-turbo-progs librsvg2-bin
+          python3 python3-ezdxf inkscape chromium)
 case "${1:-test}" in
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
   bench) packages+=(zlib1g-dev imagemagick python3) ;;

@@ -1,4 +1,4 @@
-// Fuzz entry functions for PNG import and the inflater.
+// Fuzz entry functions for PNG import, the inflater and the deflate encoder.
 #include "fuzz/entries/png.hpp"
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 
 #include "core/limits.hpp"
 #include "core/streams.hpp"
+#include "migration/deflate.hpp"
 #include "migration/image.hpp"
 #include "migration/inflate.hpp"
 #include "migration/png.hpp"
@@ -111,6 +112,20 @@ void inflate(const std::uint8_t* data, std::size_t size) {
         throw std::logic_error("stream left beyond its end");
     if (chunked.output.size() > Limits::maxDeflateExpansion * size + 258)
         throw std::logic_error("output beyond what DEFLATE can expand to");
+}
+
+void deflateRoundTrip(const std::uint8_t* data, std::size_t size) {
+    if (size > 0xFFFFFFFFu)
+        return;
+    static Migration::Inflater inflater;
+    std::vector<std::uint8_t> packed;
+    Migration::deflate(data, static_cast<std::uint32_t>(size), packed);
+    ConstBufferStream source(packed.data(), static_cast<std::uint32_t>(packed.size()));
+    IncrementalBuffer back;
+    inflater.inflate(source, back);
+    if (back.size() != size || (size > 0 && std::memcmp(back.data(), data, size) != 0) ||
+        source.tell() != packed.size())
+        throw std::logic_error("deflate round trip changed the bytes");
 }
 
 } // namespace ZELK::Fuzz

@@ -1,5 +1,5 @@
-// Entry functions of the PNG and inflate fuzz targets, kept apart from the fuzzer main so that the
-// regression test replays saved inputs through exactly the code the fuzzer ran.
+// Entry functions of the PNG, inflate and deflate fuzz targets, kept apart from the fuzzer main so
+// that the regression test replays saved inputs through exactly the code the fuzzer ran.
 #pragma once
 
 #include <cstddef>
@@ -19,5 +19,9 @@ void png(const std::uint8_t* data, std::size_t size);
 // the same error and the same end position, the end within the input, and the output within
 // what DEFLATE can expand the input to; otherwise std::logic_error.
 void inflate(const std::uint8_t* data, std::size_t size);
+
+// The bytes compressed by our deflate encoder and inflated again by our inflater: anything but
+// the same bytes, read to the end of the stream, raises std::logic_error.
+void deflateRoundTrip(const std::uint8_t* data, std::size_t size);
 
 } // namespace ZELK::Fuzz

@@ -63,18 +63,9 @@ void importStandardInput(IncrementalBuffer& data, Migration::ImageMetadata& meta
                                                 maxStandardInputBytes);
         bytes.append(chunk, std::size_t(std::cin.gcount()));
     }
-    // NetPBM is known by its file name's extension elsewhere; here by its magic number.
-    const bool netpbm = bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] >= '1' && bytes[1] <= '6';
     std::istringstream in(std::move(bytes));
     CppInStream stream(in);
-    std::unique_ptr<Migration::DataImporter> importer =
-        netpbm ? Migration::makeNetPBMImporter() : Migration::selectImporter("-", stream);
-    if (!importer)
-        throw SupportException("import of standard input");
-    stream.setPosition(0);
-    importer->attach(stream);
-    importer->importData(data, meta);
-    importer->detach();
+    Migration::importImage(data, meta, "standard input", stream);
 }
 
 // Imports the image file; a failure is reported as one line and ends the stage.

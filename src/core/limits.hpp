@@ -8,9 +8,9 @@ namespace ZELK::Limits {
 // Buffers hold their size in 32 bits; nothing larger can be addressed by a buffer stream.
 inline constexpr std::uint64_t maxBufferBytes = 0xFFFFFFFFull;
 
-// Largest JPEG frame we decode: 2^28 pixels is far beyond any phone photo and keeps every
-// plane size comfortably inside 32-bit buffer sizes.
-inline constexpr std::uint64_t maxJpegPixels = 1ull << 28;
+// Largest picture any importer decodes: 2^28 pixels is far beyond any phone photo or scan and
+// keeps every plane and 8-bit RGBA buffer inside 32-bit buffer sizes.
+inline constexpr std::uint64_t maxImagePixels = 1ull << 28;
 
 // No format we read has more than four channels; the cap keeps the channel-order table of a
 // layout small whatever a hostile Native header claims.

@@ -251,6 +251,84 @@ bool looksLikeJPEG(ReadStream& stream) {
     return bytes[0] == 0xFF && bytes[1] == 0xD8;
 }
 
+namespace {
+
+// Reads up to n bytes, fewer when the stream ends first; returns how many arrived.
+std::uint32_t readUpTo(ReadStream& stream, std::uint8_t* dest, std::uint32_t n) {
+    std::uint32_t got = 0;
+    while (got < n && !stream.atEnd())
+        stream.read(dest + got++, 1);
+    return got;
+}
+
+} // namespace
+
+bool looksLikeBMP(ReadStream& stream) {
+    // "BM", then after the file header the size of an info header of a known version.
+    std::uint8_t bytes[18];
+    if (readUpTo(stream, bytes, 18) < 18 || bytes[0] != 'B' || bytes[1] != 'M')
+        return false;
+    const std::uint32_t infoSize =
+        bytes[14] | bytes[15] << 8 | bytes[16] << 16 | std::uint32_t(bytes[17]) << 24;
+    for (std::uint32_t known : {12u, 40u, 52u, 56u, 64u, 108u, 124u})
+        if (infoSize == known)
+            return true;
+    return false;
+}
+
+bool looksLikeTIFF(ReadStream& stream) {
+    std::uint8_t bytes[4];
+    if (readUpTo(stream, bytes, 4) < 4)
+        return false;
+    static const std::uint8_t little[4] = {'I', 'I', 42, 0};
+    static const std::uint8_t big[4] = {'M', 'M', 0, 42};
+    return std::memcmp(bytes, little, 4) == 0 || std::memcmp(bytes, big, 4) == 0;
+}
+
+std::vector<std::uint8_t> readToEnd(ReadStream& stream) {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t remaining = 0;
+    if (remainingBytes(stream, remaining)) {
+        if (remaining > Limits::maxBufferBytes)
+            throw BoundException<unsigned long long>(remaining, Limits::maxBufferBytes);
+        bytes.resize(remaining);
+        stream.read(bytes.data(), remaining);
+        return bytes;
+    }
+    // A pipe: pieces as they come, one byte at a time at the end since a short read raises.
+    constexpr std::size_t piece = 1u << 16;
+    while (!stream.atEnd()) {
+        if (bytes.size() > Limits::maxBufferBytes)
+            throw BoundException<unsigned long long>(bytes.size(), Limits::maxBufferBytes);
+        const std::size_t at = bytes.size();
+        bytes.resize(at + piece);
+        std::size_t got = 0;
+        while (got < piece && !stream.atEnd())
+            stream.read(bytes.data() + at + got++, 1);
+        bytes.resize(at + got);
+    }
+    return bytes;
+}
+
+void checkPixelLimit(std::uint64_t width, std::uint64_t height, const std::string& kind) {
+    if (saturatingMul(width, height) > Limits::maxImagePixels)
+        throw SupportException(kind + " above " + std::to_string(Limits::maxImagePixels) +
+                               " pixels");
+}
+
+void reduceToEightBits(IncrementalBuffer& data, ImageMetadata& meta) {
+    if (meta.type.bits != 16 || meta.pixelAlignment != 0 || meta.lineAlignment != 0)
+        return;
+    const std::uint64_t samples = checkedMul(checkedMul(meta.width, meta.height), meta.channels);
+    if (checkedMul(samples, 2) > data.size())
+        throw SpaceException<unsigned int>(checkedU32(checkedMul(samples, 2)), data.size());
+    std::uint8_t* bytes = data.data();
+    for (std::uint64_t i = 0; i < samples; ++i)
+        bytes[i] = bytes[2 * i];
+    data.resizeKeep(static_cast<std::uint32_t>(samples));
+    meta.type.bits = 8;
+}
+
 std::unique_ptr<DataImporter> selectImporter(const std::string& path, RandomReadStream& stream) {
     const std::string extension = fileExtension(path);
     if (isNetPBMExtension(extension))
@@ -259,12 +337,22 @@ std::unique_ptr<DataImporter> selectImporter(const std::string& path, RandomRead
         return makePNGImporter();
     if (extension == "jpeg" || extension == "jpg")
         return makeJPEGImporter();
+    if (extension == "bmp" || extension == "dib")
+        return makeBMPImporter();
+    if (extension == "tif" || extension == "tiff")
+        return makeTIFFImporter();
     stream.setPosition(0);
     if (looksLikePNG(stream))
         return makePNGImporter();
     stream.setPosition(0);
     if (looksLikeJPEG(stream))
         return makeJPEGImporter();
+    stream.setPosition(0);
+    if (looksLikeBMP(stream))
+        return makeBMPImporter();
+    stream.setPosition(0);
+    if (looksLikeTIFF(stream))
+        return makeTIFFImporter();
     stream.setPosition(0);
     if (nativeScore(stream) > 0.0f)
         return makeNativeImporter();
@@ -280,16 +368,36 @@ std::unique_ptr<DataExporter> selectExporter(const std::string& path) {
     return nullptr;
 }
 
-void importImage(IncrementalBuffer& data, ImageMetadata& meta, const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    CppInStream stream(file);
-    std::unique_ptr<DataImporter> importer = selectImporter(path, stream);
+namespace {
+
+void importWith(std::unique_ptr<DataImporter> importer, const std::string& name,
+                RandomReadStream& stream, IncrementalBuffer& data, ImageMetadata& meta) {
     if (!importer)
-        throw SupportException("import of " + path);
+        throw SupportException("import of " + name);
     stream.setPosition(0);
     importer->attach(stream);
     importer->importData(data, meta);
     importer->detach();
+    reduceToEightBits(data, meta);
+}
+
+} // namespace
+
+void importImage(IncrementalBuffer& data, ImageMetadata& meta, const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    CppInStream stream(file);
+    importWith(selectImporter(path, stream), path, stream, data, meta);
+}
+
+void importImage(IncrementalBuffer& data, ImageMetadata& meta, const std::string& name,
+                 RandomReadStream& stream) {
+    char magic[2] = {0, 0};
+    stream.setPosition(0);
+    if (stream.length() >= 2)
+        stream.read(magic, 2);
+    const bool netpbm = magic[0] == 'P' && magic[1] >= '1' && magic[1] <= '6';
+    importWith(netpbm ? makeNetPBMImporter() : selectImporter(name, stream), name, stream, data,
+               meta);
 }
 
 void exportImage(const Buffer& data, const ImageMetadata& meta, const std::string& path) {

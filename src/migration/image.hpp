@@ -138,8 +138,14 @@ std::unique_ptr<DataImporter> selectImporter(const std::string& path, RandomRead
 // Exporter by extension; null when none fits.
 std::unique_ptr<DataExporter> selectExporter(const std::string& path);
 
-// Loads an image file; raises on any failure (unsupported files included).
+// Loads an image file; raises on any failure (unsupported files included). Samples wider than 8
+// bits come back reduced to 8 (see reduceToEightBits), so that the whole pipeline reads one
+// sample type; the codecs themselves keep the file's samples.
 void importImage(IncrementalBuffer& data, ImageMetadata& meta, const std::string& path);
+// The same for a picture in a stream that has no file name (standard input): the format is
+// found by content alone, NetPBM by its magic number too; name is for messages only.
+void importImage(IncrementalBuffer& data, ImageMetadata& meta, const std::string& name,
+                 RandomReadStream& stream);
 // Writes an image file; the exporter is chosen before the file is opened, so an unsupported
 // extension leaves no file behind.
 void exportImage(const Buffer& data, const ImageMetadata& meta, const std::string& path);
@@ -148,9 +154,25 @@ void exportImage(const Buffer& data, const ImageMetadata& meta, const std::strin
 // streams that cannot. Importers use it to refuse sizes the file cannot hold before allocating.
 bool remainingBytes(ReadStream& stream, std::uint64_t& remaining);
 
-// Content tests of the codecs; each reads from the stream's current position.
+// Every byte from the stream's current position to its end, for formats that address their
+// parts by file offset. Reads no more than the stream holds, so a lying header cannot make it
+// allocate; bounded by the 32-bit buffer limit.
+std::vector<std::uint8_t> readToEnd(ReadStream& stream);
+
+// Refuses a picture of more than Limits::maxImagePixels before anything is allocated for it,
+// with SupportException(kind + " above " + the limit + " pixels").
+void checkPixelLimit(std::uint64_t width, std::uint64_t height, const std::string& kind);
+
+// Keeps the most significant byte of every 16-bit sample (importers store wide samples in file
+// order, most significant byte first) and marks the image 8-bit. Other images are left alone.
+void reduceToEightBits(IncrementalBuffer& data, ImageMetadata& meta);
+
+// Content tests of the codecs; each reads from the stream's current position. The BMP and
+// TIFF tests answer false for a file too short to hold their signature instead of raising.
 bool looksLikePNG(ReadStream& stream);
 bool looksLikeJPEG(ReadStream& stream);
+bool looksLikeBMP(ReadStream& stream);
+bool looksLikeTIFF(ReadStream& stream);
 // Native header score: above 0 for files written by NativeExporter.
 float nativeScore(ReadStream& stream);
 
@@ -159,6 +181,8 @@ std::unique_ptr<DataImporter> makeNetPBMImporter();
 std::unique_ptr<DataImporter> makePNGImporter();
 std::unique_ptr<DataImporter> makeJPEGImporter();
 std::unique_ptr<DataImporter> makeNativeImporter();
+std::unique_ptr<DataImporter> makeBMPImporter();
+std::unique_ptr<DataImporter> makeTIFFImporter();
 std::unique_ptr<DataExporter> makeNetPBMExporter();
 std::unique_ptr<DataExporter> makePNGExporter();
 

@@ -2,6 +2,7 @@
 // frame header chose.
 #include "migration/jpeg.hpp"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "core/exceptions.hpp"
 #include "migration/jpeg_entropy.hpp"
 #include "migration/jpeg_modes.hpp"
+#include "migration/orientation.hpp"
 
 namespace ZELK::Migration {
 
@@ -27,6 +29,7 @@ constexpr std::uint8_t markerSOS = 0xDA;
 constexpr std::uint8_t markerDQT = 0xDB;
 constexpr std::uint8_t markerDRI = 0xDD;
 constexpr std::uint8_t markerAPP0 = 0xE0;
+constexpr std::uint8_t markerAPP1 = 0xE1;
 constexpr std::uint8_t markerAPP15 = 0xEF;
 constexpr std::uint8_t markerCOM = 0xFE;
 
@@ -57,6 +60,7 @@ public:
         }
     }
     bool atEnd() { return stream_.atEnd(); }
+    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
     std::uint64_t left() { return bytes_.size() - stream_.tell(); }
     // The byte at offset from the read position; the caller checks left().
     std::uint8_t peek(std::uint64_t offset) { return bytes_[stream_.tell() + offset]; }
@@ -87,6 +91,8 @@ private:
 
     InputWindow in_;
     std::uint64_t maxPixels_;
+    // From the first Exif segment; 0 until one is seen.
+    unsigned orientation_ = 0;
     DecodingTables tables_;
     std::unique_ptr<Mode> mode_;
 };
@@ -100,6 +106,9 @@ void Decoder::run(IncrementalBuffer& data, ImageMetadata& meta) {
             if (!mode_)
                 throw FormatException("jpeg", "End of image before frame header. ");
             mode_->finish(data, meta);
+            // Phones store portrait photos as landscape pixels with an orientation tag; the
+            // program works on the picture as viewers show it.
+            applyOrientation(data, meta, orientation_);
             return;
         }
         if (code != markerSOI) {
@@ -121,6 +130,9 @@ void Decoder::run(IncrementalBuffer& data, ImageMetadata& meta) {
                 restartInterval(segment);
             else if (code == markerSOS)
                 scan(segment);
+            else if (code == markerAPP1 && orientation_ == 0 && segment.bytes().size() >= 6 &&
+                     std::equal(segment.bytes().begin(), segment.bytes().begin() + 6, "Exif\0"))
+                orientation_ = exifOrientation(segment.bytes().data(), segment.bytes().size());
         }
         code = nextMarker();
     }

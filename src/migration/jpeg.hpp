@@ -130,11 +130,12 @@ struct HuffmanTable : Serializable {
 class JPEGImporter : public DataImporter {
 public:
     // Frames with more pixels than maxPixels are refused before anything is allocated.
-    explicit JPEGImporter(std::uint64_t maxPixels = Limits::maxJpegPixels)
+    explicit JPEGImporter(std::uint64_t maxPixels = Limits::maxImagePixels)
         : maxPixels_(maxPixels) {}
 
-    // Decodes the attached stream from its current position up to EOI. data and meta are only
-    // written once the whole file has been decoded.
+    // Decodes the attached stream from its current position up to EOI, then turns the picture
+    // upright by the first Exif segment's orientation tag. data and meta are only written once
+    // the whole file has been decoded.
     void importData(IncrementalBuffer& data, ImageMetadata& meta) override;
 
 private:

@@ -95,6 +95,7 @@ void NativeImporter::readData(Buffer& data) {
 
 void NativeImporter::importData(IncrementalBuffer& data, ImageMetadata& meta) {
     readMeta(meta);
+    checkPixelLimit(meta.width, meta.height, "Native images");
     std::uint32_t length = readLength();
     // A length beyond the rest of the file cannot be satisfied: fail as the short read would,
     // before allocating anything.

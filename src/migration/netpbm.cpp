@@ -194,6 +194,7 @@ void NetPBMImporter::readData(Buffer& data) {
 
 void NetPBMImporter::importData(IncrementalBuffer& data, ImageMetadata& meta) {
     readMeta(meta);
+    checkPixelLimit(meta.width, meta.height, "NetPBM images");
     // A header that claims more samples than the file holds fails as the short read would,
     // before the buffer is allocated.
     std::uint64_t remaining = 0;

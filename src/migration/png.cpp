@@ -9,6 +9,7 @@
 
 #include "core/checked.hpp"
 #include "core/limits.hpp"
+#include "migration/deflate.hpp"
 
 namespace ZELK::Migration {
 
@@ -282,13 +283,19 @@ void PNGImporter::importData(IncrementalBuffer& data, ImageMetadata& meta) {
                                        std::to_string(header.compressionMethod));
             if (header.filterMethod != 0)
                 throw SupportException("PNG filter method " + std::to_string(header.filterMethod));
-            if (header.interlaceMethod != 0)
+            if (header.interlaceMethod > 1)
                 throw SupportException("PNG interlace method " +
                                        std::to_string(header.interlaceMethod));
             // Checked here, since the palette size rule shifts by it.
             const unsigned depth = header.bitDepth;
             if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16)
                 fail("invalid bit depth");
+            // Depths below 8 exist only for grey and palette images, 16 for all but palette.
+            const unsigned colorType = header.colorType;
+            if ((depth < 8 && (colorType == 2 || colorType == 4 || colorType == 6)) ||
+                (depth == 16 && colorType == 3))
+                fail("invalid bit depth");
+            checkPixelLimit(header.width, header.height, "PNG images");
         } else if (type == typePLTE) {
             if (havePalette)
                 fail("palette chunk has already appeared");
@@ -314,6 +321,7 @@ void PNGImporter::importData(IncrementalBuffer& data, ImageMetadata& meta) {
     ImageMetadata result;
     result.width = header.width;
     result.height = header.height;
+    // Grey below 8 bits is stretched to 8, palette indices become 8-bit RGB.
     const std::uint32_t depth = std::max<std::uint32_t>(header.bitDepth, 8);
     result.type = {depth, TypeDescriptor::Unsigned, false};
     switch (header.colorType) {
@@ -352,24 +360,53 @@ void PNGImporter::importData(IncrementalBuffer& data, ImageMetadata& meta) {
                 data);
 }
 
-// Inflates the gathered image data and undoes filters (and the palette) into data. All sizes
-// are taken in 64 bits from the header, and the inflater stops as soon as its output passes
-// what the header's image needs, so a small file cannot make it allocate much.
+// Adam7 passes: first column, first row, column step, row step.
+constexpr std::uint32_t adam7[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                       {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+
+// Inflates the gathered image data and undoes filters, interlacing, sub-byte packing and the
+// palette into data. The header has passed the pixel limit, so every size here is far inside
+// 64 bits, and the inflater stops as soon as its output passes what the image needs, so a small
+// file cannot make it allocate much.
 void PNGImporter::decodeImage(const PNG::IHDR& header, const IncrementalBuffer& idat,
                               const IncrementalBuffer& palette, IncrementalBuffer& data) {
-    const bool indexed = palette.size() > 0;
-    const std::uint64_t channels = header.colorType == 0   ? 1
-                                   : header.colorType == 4 ? 2
-                                   : header.colorType == 6 ? 4
-                                                           : 3;
-    const std::uint64_t depth = indexed ? 8 : std::max<std::uint32_t>(header.bitDepth, 8);
-    const std::uint64_t bytesPerPixel = channels * depth / 8;
-    // Sizes beyond 64 bits saturate: no data can match them, which the size check reports.
-    const std::uint64_t bytesPerLine = saturatingMul(header.width, bytesPerPixel);
+    const bool indexed = header.colorType == 3;
+    const bool interlaced = header.interlaceMethod == 1;
+    const std::uint32_t depth = header.bitDepth;
+    const std::uint64_t fileChannels = header.colorType == 0 || indexed ? 1
+                                       : header.colorType == 4          ? 2
+                                       : header.colorType == 6          ? 4
+                                                                        : 3;
+    const std::uint64_t pixelBits = fileChannels * depth;
+    // The filters' left distance: one byte for pixels narrower than a byte.
+    const std::uint32_t filterDistance =
+        static_cast<std::uint32_t>(std::max<std::uint64_t>(pixelBits / 8, 1));
+    const std::uint64_t outPixel = indexed ? 3 : fileChannels * (depth == 16 ? 2 : 1);
+    const std::uint64_t bytesPerLine = saturatingMul(header.width, outPixel);
     const std::uint64_t expected = saturatingMul(header.height, bytesPerLine);
-    // Filtered rows: a filter type byte before each row of pixels (of indices when indexed).
-    const std::uint64_t filteredRow = (indexed ? header.width : bytesPerLine) + 1;
-    const std::uint64_t inflatedSize = saturatingMul(header.height, filteredRow);
+    auto rowBytes = [&](std::uint64_t pixels) {
+        return (saturatingMul(pixels, pixelBits) + 7) / 8;
+    };
+
+    struct Pass {
+        std::uint32_t x0, y0, dx, dy;
+        std::uint64_t width, height;
+    };
+    std::vector<Pass> passes;
+    std::uint64_t inflatedSize = 0;
+    for (std::uint32_t p = 0; p < (interlaced ? 7u : 1u); ++p) {
+        const std::uint32_t* a = interlaced ? adam7[p] : nullptr;
+        Pass pass = a ? Pass{a[0], a[1], a[2], a[3], 0, 0} : Pass{0, 0, 1, 1, 0, 0};
+        pass.width = header.width > pass.x0 ? (header.width - pass.x0 + pass.dx - 1) / pass.dx : 0;
+        pass.height =
+            header.height > pass.y0 ? (header.height - pass.y0 + pass.dy - 1) / pass.dy : 0;
+        // An interlaced pass without pixels has no rows at all, not even filter type bytes.
+        if (interlaced && (pass.width == 0 || pass.height == 0))
+            continue;
+        passes.push_back(pass);
+        inflatedSize = checkedAdd(inflatedSize,
+                                  saturatingMul(pass.height, checkedAdd(rowBytes(pass.width), 1)));
+    }
     const char* mismatch =
         indexed ? "palette image data size missmatch" : "image data size missmatch";
 
@@ -399,22 +436,44 @@ void PNGImporter::decodeImage(const PNG::IHDR& header, const IncrementalBuffer& 
         fail(mismatch);
 
     data.resize(checkedU32(expected));
-    if (!indexed) {
-        unfilterRows(inflated.data(), data.data(), header.height, bytesPerLine,
-                     static_cast<std::uint32_t>(bytesPerPixel));
+    if (!interlaced && !indexed && depth >= 8) {
+        // Rows already hold the output's bytes: unfiltered straight into place.
+        unfilterRows(inflated.data(), data.data(), header.height, bytesPerLine, filterDistance);
         return;
     }
-    unfilterRows(inflated.data(), data.data(), header.height, header.width, 1);
-    // Expands in place from the last index to the first, so that no index is overwritten
-    // before it is read. Indices beyond the palette give black.
+    // Indices beyond the palette give black.
     std::uint8_t colors[256 * 3] = {};
-    std::memcpy(colors, palette.data(), std::min<std::uint32_t>(palette.size(), sizeof colors));
-    std::uint8_t* pixels = data.data();
-    for (std::uint64_t k = std::uint64_t(header.width) * header.height; k-- > 0;) {
-        const std::uint8_t* color = colors + 3 * pixels[k];
-        pixels[3 * k] = color[0];
-        pixels[3 * k + 1] = color[1];
-        pixels[3 * k + 2] = color[2];
+    if (palette.size() > 0)
+        std::memcpy(colors, palette.data(), std::min<std::uint32_t>(palette.size(), sizeof colors));
+    const std::uint32_t maxValue = (1u << std::min<std::uint32_t>(depth, 8)) - 1;
+    const std::uint64_t filePixel = pixelBits / 8;
+    const std::uint8_t* src = inflated.data();
+    std::vector<std::uint8_t> rows;
+    for (const Pass& pass : passes) {
+        const std::uint64_t packed = rowBytes(pass.width);
+        rows.resize(checkedMul(packed, pass.height));
+        // unfilterRows stores the pass's first row last.
+        unfilterRows(src, rows.data(), static_cast<std::uint32_t>(pass.height), packed,
+                     filterDistance);
+        src += pass.height * (packed + 1);
+        for (std::uint64_t r = 0; r < pass.height; ++r) {
+            const std::uint8_t* in = rows.data() + (pass.height - 1 - r) * packed;
+            const std::uint64_t y = pass.y0 + r * pass.dy;
+            std::uint8_t* out = data.data() + (header.height - 1 - y) * bytesPerLine;
+            for (std::uint64_t c = 0, x = pass.x0; c < pass.width; ++c, x += pass.dx) {
+                std::uint8_t* pixel = out + x * outPixel;
+                if (depth >= 8 && !indexed) {
+                    std::memcpy(pixel, in + c * filePixel, filePixel);
+                    continue;
+                }
+                const std::uint64_t bit = c * depth;
+                const std::uint32_t value = (in[bit >> 3] >> (8 - depth - (bit & 7))) & maxValue;
+                if (indexed)
+                    std::memcpy(pixel, colors + 3 * value, 3);
+                else // grey below 8 bits, stretched to the full range
+                    *pixel = static_cast<std::uint8_t>(value * 255 / maxValue);
+            }
+        }
     }
 }
 
@@ -459,8 +518,19 @@ void PNGExporter::exportData(const Buffer& data, const ImageMetadata& meta) {
     const std::uint64_t rowBytes = rowBits / 8;
     const std::uint8_t* pixels = data.range(0, checkedMul(rowBytes, meta.height));
     const std::uint32_t rawSize = checkedU32(checkedMul(checkedAdd(rowBytes, 1), meta.height));
+
+    // Raw image: filter type 0 and the line's bytes, from the last buffer line to the first.
+    IncrementalBuffer raw(rawSize, rawSize);
+    std::uint8_t* r = raw.data();
+    for (std::uint32_t line = meta.height; line-- > 0;) {
+        *r++ = 0;
+        std::memcpy(r, pixels + line * rowBytes, rowBytes);
+        r += rowBytes;
+    }
+    std::vector<std::uint8_t> compressed;
+    deflate(raw.data(), raw.size(), compressed);
     // PNG chunk lengths are limited to 2^31 - 1.
-    const std::uint64_t idatLength = 2 + deflateStoredSize(rawSize) + 4;
+    const std::uint64_t idatLength = 2 + std::uint64_t(compressed.size()) + 4;
     if (idatLength > 0x7FFFFFFFu)
         throw SupportException("PNG image data of more than 2 GiB");
 
@@ -476,19 +546,11 @@ void PNGExporter::exportData(const Buffer& data, const ImageMetadata& meta) {
     writeChunk(out, typeIHDR, fields.size(),
                [&](WriteStream& s) { s.write(fields.data(), fields.size()); });
 
-    // Raw image: filter type 0 and the line's bytes, from the last buffer line to the first.
-    IncrementalBuffer raw(rawSize, rawSize);
-    std::uint8_t* r = raw.data();
-    for (std::uint32_t line = meta.height; line-- > 0;) {
-        *r++ = 0;
-        std::memcpy(r, pixels + line * rowBytes, rowBytes);
-        r += rowBytes;
-    }
     writeChunk(out, typeIDAT, static_cast<std::uint32_t>(idatLength), [&](WriteStream& s) {
-        // 32 KiB window, fastest level, no preset dictionary.
-        const std::uint8_t zlibHeader[2] = {0x78, 0x01};
+        // 32 KiB window, default level, no preset dictionary.
+        const std::uint8_t zlibHeader[2] = {0x78, 0x9C};
         s.write(zlibHeader, 2);
-        deflateStored(raw.data(), raw.size(), s);
+        s.write(compressed.data(), compressed.size());
         std::uint8_t trailer[4];
         put32(trailer, PNG::adler32(raw.data(), raw.size()));
         s.write(trailer, 4);

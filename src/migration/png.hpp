@@ -1,5 +1,6 @@
-// PNG import (non-interlaced 8- and 16-bit grey, grey with alpha, RGB, RGBA, and 8-bit palette
-// images) and PNG export (uncompressed: stored DEFLATE blocks in one IDAT chunk).
+// PNG import (every standard colour type and bit depth, interlaced or not: grey below 8 bits is
+// stretched to 8, palette images become 8-bit RGB, 16-bit samples stay 16-bit) and PNG export
+// (compressed by our own deflate encoder, one IDAT chunk).
 #pragma once
 
 #include <cstdint>

@@ -15,6 +15,7 @@
 #include "fuzz/entries/png.hpp"
 #include "fuzz/entries/point_pairs.hpp"
 #include "fuzz/entries/polygon_xml.hpp"
+#include "fuzz/entries/scanner_formats.hpp"
 #include "fuzz/entries/xml_reader.hpp"
 
 namespace fs = std::filesystem;
@@ -35,6 +36,10 @@ const FuzzTarget fuzzTargets[] = {
     {"polygon_xml", &ZELK::Fuzz::polygonXML},
     {"demo", &ZELK::Fuzz::demo},
     {"point_pairs", &ZELK::Fuzz::pointPairs},
+    {"bmp", &ZELK::Fuzz::bmp},
+    {"tiff", &ZELK::Fuzz::tiff},
+    {"exif", &ZELK::Fuzz::exif},
+    {"deflate", &ZELK::Fuzz::deflateRoundTrip},
 };
 
 const fs::path fuzzDir = fs::path(PENVEX_SOURCE_DIR) / "fuzz";

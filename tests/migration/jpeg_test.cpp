@@ -27,7 +27,7 @@ struct Decoded {
     ImageMetadata meta;
 };
 
-Decoded decodeBytes(const std::string& bytes, std::uint64_t maxPixels = Limits::maxJpegPixels) {
+Decoded decodeBytes(const std::string& bytes, std::uint64_t maxPixels = Limits::maxImagePixels) {
     ConstBufferStream stream(reinterpret_cast<const std::uint8_t*>(bytes.data()),
                              static_cast<std::uint32_t>(bytes.size()));
     JPEGImporter importer(maxPixels);
@@ -37,7 +37,7 @@ Decoded decodeBytes(const std::string& bytes, std::uint64_t maxPixels = Limits::
     return image;
 }
 
-std::string refusal(const std::string& bytes, std::uint64_t maxPixels = Limits::maxJpegPixels) {
+std::string refusal(const std::string& bytes, std::uint64_t maxPixels = Limits::maxImagePixels) {
     return messageOf([&] { decodeBytes(bytes, maxPixels); });
 }
 

@@ -112,7 +112,7 @@ PngImagePlugin.ImageFile.MAXBLOCK = 256
 Image.fromarray(picture(3, 8), 'RGB').save('ancillary.png', pnginfo=info)
 reference('ancillary')
 
-# Files we refuse.
+# Sub-byte and interlaced files (refused once; their references come from make_variants.py).
 Image.fromarray(picture(1, 8)[:, :, 0] > 128).save('grey1.png')                     # 1-bit grey
 rgb.quantize(colors=16).save('palette4.png', bits=4)                             # 4-bit palette
 run(CONVERT, 'grey8.png', '-interlace', 'PNG', 'interlaced.png')                  # Adam7

@@ -54,6 +54,7 @@ void declareOptions(RunOptions& c, ArgumentProcessor& p) {
     describe(c.quiet, "no status messages, only errors", {});
     describe(c.centre, "centre polylines on the strokes of the full-resolution image", {});
     describe(c.automatic, "automatic mode: -a auto -b auto -cl auto -sc", {});
+    describe(c.threads, "number of threads; default one per core, 0 likewise", {&c.threadCount});
 
     p.addPositional(c.input);
     p.addNamed("-auto", c.automatic);
@@ -79,6 +80,7 @@ void declareOptions(RunOptions& c, ArgumentProcessor& p) {
     p.addNamed("-om", c.maskOutput);
     p.addNamed("-oi", c.imageOutput);
     p.addNamed("-q", c.quiet);
+    p.addNamed("-j", c.threads);
 }
 
 void applyAutomaticMode(RunOptions& c) {

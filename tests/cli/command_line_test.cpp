@@ -17,7 +17,7 @@ const std::string usage =
     "        [-mt N] [-tn N] [-tc snap distance segment distance]\n"
     "        [-tr line length vertex distance] [-cl N] [-cg N] [-r]\n"
     "        [-rs width height] [-lx X] [-sc] [-os filename] [-ox filename]\n"
-    "        [-om filename] [-oi filename] [-q] [--help] [--version] image\n";
+    "        [-om filename] [-oi filename] [-q] [-j N] [--help] [--version] image\n";
 
 TEST(CommandLine, HelpAndVersionArePrintedOnStandardOutputBeforeAnyStage) {
     ScratchDir dir;
@@ -66,6 +66,7 @@ TEST(CommandLine, HelpAndVersionArePrintedOnStandardOutputBeforeAnyStage) {
           "  -om filename  mask image filename",
           "  -oi filename  refined image filename",
           "  -q            no status messages, only errors",
+          "  -j N          number of threads; default one per core, 0 likewise",
           "  --help        print this help message",
           "  --version     print version",
           ""})

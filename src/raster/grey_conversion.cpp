@@ -6,8 +6,10 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "core/exceptions.hpp"
+#include "core/thread_pool.hpp"
 #include "migration/image_signal.hpp"
 
 namespace ZELK {
@@ -19,6 +21,46 @@ constexpr float epsilon = std::numeric_limits<float>::epsilon();
 // Two-means on at most 512 points converges in a handful of passes; the cap only guards
 // against a rounding cycle between two assignments hanging the program.
 constexpr unsigned maxClusterPasses = 100000;
+
+// Rows per band of the conversion: a few hundred kilobytes of RGB, and enough bands on a
+// 12-megapixel picture to keep every thread busy.
+constexpr unsigned greyBandRows = 64;
+
+// One grey sample from its three products channel x weight, summed in channel order, clamped to
+// [0, 255] and truncated; written so that a NaN would land on 0 rather than reach the
+// conversion.
+inline unsigned char weighed(float p0, float p1, float p2) {
+    const float value = p0 + p1 + p2;
+    return value > 0.0f ? static_cast<unsigned char>(std::min(value, 255.0f)) : 0;
+}
+
+// Any layout: channels at the given byte offsets; a missing channel adds a product of 0.
+void weighRow(const std::uint8_t* pixel, unsigned channels, const unsigned offset[3],
+              const bool present[3], const Vector<3, float>& w, unsigned char* out,
+              unsigned width) {
+    for (unsigned x = 0; x < width; ++x, pixel += channels) {
+        float p[3];
+        for (unsigned c = 0; c < 3; ++c)
+            p[c] = present[c] ? float(pixel[offset[c]]) * w[c] : 0.0f;
+        out[x] = weighed(p[0], p[1], p[2]);
+    }
+}
+
+// Packed RGB, the decoders' usual output: the same sums, in two loops the compiler vectorizes
+// (bytes to floats, then the weighted sum over float triples); scratch holds 3 x width floats.
+void weighRGBRow(const std::uint8_t* __restrict pixel, const Vector<3, float>& weights,
+                 float* __restrict scratch, unsigned char* __restrict out, unsigned width) {
+    for (unsigned i = 0; i < 3 * width; ++i)
+        scratch[i] = float(pixel[i]);
+    const float w0 = weights[0], w1 = weights[1], w2 = weights[2];
+    for (unsigned x = 0; x < width; ++x) {
+        const float value = scratch[3 * x] * w0 + scratch[3 * x + 1] * w1 + scratch[3 * x + 2] * w2;
+        // As weighed(): NaN and below 0 to 0, above 255 to 255, then truncated.
+        float clamped = value > 0.0f ? value : 0.0f;
+        clamped = clamped < 255.0f ? clamped : 255.0f;
+        out[x] = static_cast<unsigned char>(static_cast<std::int32_t>(clamped));
+    }
+}
 
 } // namespace
 
@@ -132,42 +174,52 @@ Vector<3, float> convertColourToGrey(const Buffer& data, const Migration::ImageM
         return present[c] ? pixel[offset[c]] : 0u;
     };
 
-    // Codes are counted in a local array first: one pass over millions of pixels should not
-    // go through the histogram's virtual interface.
-    std::array<std::uint32_t, 512> counts{};
-    for (unsigned y = 0; y < height; ++y) {
-        const std::uint8_t* pixel = image.row(y);
-        if (channels >= 3) {
-            for (unsigned x = 0; x < width; ++x, pixel += channels)
-                ++counts[colourCode(pixel[offset[0]], pixel[offset[1]], pixel[offset[2]])];
-        } else {
-            for (unsigned x = 0; x < width; ++x, pixel += channels)
-                ++counts[colourCode(sample(pixel, 0), sample(pixel, 1), sample(pixel, 2))];
+    // Codes are counted per band of rows in local arrays (one pass over millions of pixels
+    // should not go through the histogram's virtual interface), and the bands are added up in
+    // band order.
+    const std::size_t bands = (height + greyBandRows - 1) / greyBandRows;
+    std::vector<std::array<std::uint32_t, 512>> bandCounts(bands);
+    forEachBand(bands, [&](std::size_t band) {
+        // Four sets of counters for neighbouring pixels, so that a run of one colour does not
+        // wait on its own counter's last increment; exact integer sums all the same.
+        std::vector<std::uint32_t> lanes(4 * 512, 0);
+        std::uint32_t* counts = lanes.data();
+        const unsigned last = std::min<unsigned>(height, unsigned(band + 1) * greyBandRows);
+        for (unsigned y = unsigned(band) * greyBandRows; y < last; ++y) {
+            const std::uint8_t* pixel = image.row(y);
+            if (channels >= 3) {
+                for (unsigned x = 0; x < width; ++x, pixel += channels)
+                    ++counts[(x & 3u) * 512 +
+                             colourCode(pixel[offset[0]], pixel[offset[1]], pixel[offset[2]])];
+            } else {
+                for (unsigned x = 0; x < width; ++x, pixel += channels)
+                    ++counts[colourCode(sample(pixel, 0), sample(pixel, 1), sample(pixel, 2))];
+            }
         }
-    }
+        for (unsigned k = 0; k < 512; ++k)
+            bandCounts[band][k] = counts[k] + counts[512 + k] + counts[1024 + k] + counts[1536 + k];
+    });
     auto codes = std::make_unique<DenseHistogram<unsigned short>>();
-    std::copy(counts.begin(), counts.end(), codes->counters());
+    std::uint32_t* total = codes->counters();
+    for (const auto& counts : bandCounts)
+        for (unsigned k = 0; k < 512; ++k)
+            total[k] += counts[k];
     ColourCluster clusters[2];
     clusterColours(*codes, clusters);
     const Vector<3, float> w = greyWeights(clusters);
 
-    // Each product channel value x weight is looked up instead of multiplied: the same float
-    // results, summed in the same order.
-    float products[3][256];
-    for (unsigned c = 0; c < 3; ++c)
-        for (unsigned v = 0; v < 256; ++v)
-            products[c][v] = present[c] ? float(v) * w[c] : 0.0f;
     grey.resize(Tuple<2, unsigned>(width, height));
-    for (unsigned y = 0; y < height; ++y) {
-        const std::uint8_t* pixel = image.row(y);
-        unsigned char* out = grey.row(y);
-        for (unsigned x = 0; x < width; ++x, pixel += channels) {
-            const float value = products[0][pixel[offset[0]]] + products[1][pixel[offset[1]]] +
-                                products[2][pixel[offset[2]]];
-            // Written so that a NaN would land on 0 rather than reach the conversion.
-            out[x] = value > 0.0f ? static_cast<unsigned char>(std::min(value, 255.0f)) : 0;
+    const bool packedRGB = channels == 3 && offset[0] == 0 && offset[1] == 1 && offset[2] == 2;
+    forEachBand(bands, [&](std::size_t band) {
+        std::vector<float> scratch(packedRGB ? 3 * std::size_t(width) : 0);
+        const unsigned last = std::min<unsigned>(height, unsigned(band + 1) * greyBandRows);
+        for (unsigned y = unsigned(band) * greyBandRows; y < last; ++y) {
+            if (packedRGB)
+                weighRGBRow(image.row(y), w, scratch.data(), grey.row(y), width);
+            else
+                weighRow(image.row(y), channels, offset, present, w, grey.row(y), width);
         }
-    }
+    });
     return w;
 }
 

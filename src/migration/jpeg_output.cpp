@@ -5,12 +5,22 @@
 #include <cstring>
 
 #include "core/checked.hpp"
+#include "core/thread_pool.hpp"
 
 namespace ZELK::Migration::JPEG {
 
 namespace {
 
 constexpr std::uint32_t noRow = 0xFFFFFFFFu;
+
+// Image rows per band of the output: with 4:2:0 chroma a band re-reads at most one plane row
+// that the band before it also read, so 64 rows keep that overhead small.
+constexpr std::uint32_t outputBandRows = 64;
+
+std::uint32_t bandEnd(std::size_t band, std::uint32_t height) {
+    const std::uint64_t end = (std::uint64_t(band) + 1) * outputBandRows;
+    return end < height ? static_cast<std::uint32_t>(end) : height;
+}
 
 // Integer part and fraction of i (planeExtent - 1) / (extent - 1).
 void samplePosition(std::uint32_t i, std::uint32_t planeExtent, std::uint32_t extent,
@@ -42,19 +52,17 @@ PlaneResampler::PlaneResampler(const PlaneView& plane, std::uint32_t width, std:
       direct_(plane.width == width && plane.height == height), cachedRow_{noRow, noRow} {
     if (direct_)
         return;
-    left_.resize(width);
-    leftWeight_.resize(width);
-    rightWeight_.resize(width);
+    auto columns = std::make_shared<Columns>();
+    columns->left.resize(width);
+    columns->leftWeight.resize(width);
+    columns->rightWeight.resize(width);
     for (std::uint32_t x = 0; x < width; ++x) {
         float fraction = 0.0f;
-        samplePosition(x, plane.width, width, left_[x], fraction);
-        leftWeight_[x] = 1.0f - fraction;
-        rightWeight_[x] = fraction;
+        samplePosition(x, plane.width, width, columns->left[x], fraction);
+        columns->leftWeight[x] = 1.0f - fraction;
+        columns->rightWeight[x] = fraction;
     }
-    samples_.assign(std::size_t(plane.width) + 1, 0.0f); // the last one is the 0 outside
-    cache_[0].resize(width);
-    cache_[1].resize(width);
-    out_.resize(width);
+    columns_ = std::move(columns);
 }
 
 const float* PlaneResampler::across(std::uint32_t planeRow) {
@@ -65,6 +73,12 @@ const float* PlaneResampler::across(std::uint32_t planeRow) {
     int slot = cachedRow_[0] < cachedRow_[1] ? 0 : 1;
     if (cachedRow_[0] == noRow || cachedRow_[1] == noRow)
         slot = cachedRow_[0] == noRow ? 0 : 1;
+    if (samples_.empty()) {
+        samples_.assign(std::size_t(plane_.width) + 1, 0.0f); // the last one is the 0 outside
+        cache_[0].resize(width_);
+        cache_[1].resize(width_);
+        out_.resize(width_);
+    }
     cachedRow_[slot] = planeRow;
     const std::uint8_t* __restrict in = plane_.samples + std::size_t(planeRow) * plane_.stride;
     float* __restrict samples = samples_.data();
@@ -72,9 +86,9 @@ const float* PlaneResampler::across(std::uint32_t planeRow) {
     for (std::uint32_t i = 0; i < planeWidth; ++i)
         samples[i] = static_cast<float>(in[i]);
     float* __restrict out = cache_[slot].data();
-    const std::uint32_t* left = left_.data();
-    const float* leftWeight = leftWeight_.data();
-    const float* rightWeight = rightWeight_.data();
+    const std::uint32_t* left = columns_->left.data();
+    const float* leftWeight = columns_->leftWeight.data();
+    const float* rightWeight = columns_->rightWeight.data();
     const std::uint32_t width = width_; // a local bound: the stores cannot change it
     for (std::uint32_t x = 0; x < width; ++x) {
         const std::uint32_t i = left[x];
@@ -156,27 +170,35 @@ void writeImage(const std::vector<PlaneView>& planes, std::uint32_t width, std::
     data.resize(checkedU32(layout.dataSize()));
     meta = result;
 
+    // Bands of rows, each with its own copies of the resamplers (the column tables shared), so
+    // that every band computes exactly the rows a single pass would.
+    const std::size_t bands = (height + outputBandRows - 1) / outputBandRows;
     if (planes.size() == 1) {
-        PlaneResampler grey(planes[0], width, height);
-        for (std::uint32_t y = 0; y < height; ++y)
-            std::memcpy(data.data() + std::size_t(height - 1 - y) * layout.bytesPerLine,
-                        grey.row(y), width);
+        const PlaneResampler grey(planes[0], width, height);
+        forEachBand(bands, [&](std::size_t band) {
+            PlaneResampler rows = grey;
+            const std::uint32_t last = bandEnd(band, height);
+            for (std::uint32_t y = std::uint32_t(band) * outputBandRows; y < last; ++y)
+                std::memcpy(data.data() + std::size_t(height - 1 - y) * layout.bytesPerLine,
+                            rows.row(y), width);
+        });
         return;
     }
 
-    PlaneResampler luma(planes[0], width, height);
-    PlaneResampler blue(planes[1], width, height);
-    PlaneResampler red(planes[2], width, height);
-    std::vector<std::uint32_t> pixels(width);
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const std::uint8_t* ys = luma.row(y);
-        const std::uint8_t* cbs = blue.row(y);
-        const std::uint8_t* crs = red.row(y);
-        convertRow(ys, cbs, crs, pixels.data(), width);
-        // RGBA keeps the channels in natural order: red, green, blue.
-        interleaveRow(pixels.data(),
-                      data.data() + std::size_t(height - 1 - y) * layout.bytesPerLine, width);
-    }
+    const PlaneResampler luma(planes[0], width, height);
+    const PlaneResampler blue(planes[1], width, height);
+    const PlaneResampler red(planes[2], width, height);
+    forEachBand(bands, [&](std::size_t band) {
+        PlaneResampler ys = luma, cbs = blue, crs = red;
+        std::vector<std::uint32_t> pixels(width);
+        const std::uint32_t last = bandEnd(band, height);
+        for (std::uint32_t y = std::uint32_t(band) * outputBandRows; y < last; ++y) {
+            convertRow(ys.row(y), cbs.row(y), crs.row(y), pixels.data(), width);
+            // RGBA keeps the channels in natural order: red, green, blue.
+            interleaveRow(pixels.data(),
+                          data.data() + std::size_t(height - 1 - y) * layout.bytesPerLine, width);
+        }
+    });
 }
 
 } // namespace ZELK::Migration::JPEG

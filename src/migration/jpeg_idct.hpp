@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace ZELK::Migration::JPEG {
 
@@ -37,6 +38,11 @@ void inverseDCTPlain(const IDCTBasis& basis, const float coefficients[64], float
 // the remaining terms column by column in increasing k repeats the plain sums exactly.
 void inverseDCTSparse(const IDCTBasis& basis, const float coefficients[64], std::uint64_t mask,
                       float out[64]);
+
+// The forms of inverseDCTSparse this processor can run, widest vectors first; the first is the
+// one inverseDCTSparse uses. All give the same bits (the test compares each with the plain form).
+using SparseIDCT = void (*)(const IDCTBasis&, const float*, std::uint64_t, float*);
+std::vector<SparseIDCT> sparseIDCTForms();
 
 // Level shift: out + 128.5, clamped to [0, 255] and truncated, into 8 rows of 8 samples.
 void storeBlock(const float out[64], std::uint8_t* dst, std::size_t stride);

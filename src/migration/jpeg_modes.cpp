@@ -2,6 +2,7 @@
 // decoded component planes into the image buffer.
 #include "migration/jpeg_modes.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -17,6 +18,9 @@ namespace {
 // Blocks decoded before their inverse transforms start: enough that handing a batch over costs
 // little against transforming it, few enough that two batches (about 0.5 MB each) stay cached.
 constexpr std::size_t transformBatchBlocks = 1536;
+
+// Rows of blocks per band of the progressive mode's final transforms.
+constexpr std::uint32_t finishBandRows = 4;
 
 // A decoded block waiting for its inverse transform: dequantised coefficients in natural order,
 // of which only the entries in mask were written, and where its samples go.
@@ -440,12 +444,19 @@ void ProgressiveDCTMode::finish(IncrementalBuffer& data, ImageMetadata& meta) {
             continue; // left to writeOutput's fill
         c.allocatePlane();
         const std::int16_t* store = coefficients_[ci].data();
-        for (std::uint32_t by = 0; by < c.scanBlocksDown; ++by)
-            for (std::uint32_t bx = 0; bx < c.scanBlocksAcross; ++bx) {
-                const std::int16_t* block = store + (std::size_t(by) * c.blocksAcross + bx) * 64;
-                blockToSamples(basis_, block, nonZeroMask(block), c.quantization.data(),
-                               c.blockAt(bx, by), c.stride());
-            }
+        // Rows of blocks in bands on the pool; every block is transformed on its own.
+        const std::uint32_t bands = (c.scanBlocksDown + finishBandRows - 1) / finishBandRows;
+        forEachBand(bands, [&](std::size_t band) {
+            const std::uint32_t first = std::uint32_t(band) * finishBandRows;
+            const std::uint32_t last = std::min(c.scanBlocksDown, first + finishBandRows);
+            for (std::uint32_t by = first; by < last; ++by)
+                for (std::uint32_t bx = 0; bx < c.scanBlocksAcross; ++bx) {
+                    const std::int16_t* block =
+                        store + (std::size_t(by) * c.blocksAcross + bx) * 64;
+                    blockToSamples(basis_, block, nonZeroMask(block), c.quantization.data(),
+                                   c.blockAt(bx, by), c.stride());
+                }
+        });
         coefficients_[ci] = {}; // the samples replace them
     }
     writeOutput(data, meta);

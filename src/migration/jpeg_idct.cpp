@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/vector_width.hpp"
+
 namespace ZELK::Migration::JPEG {
 
 const std::uint8_t zigzagToNatural[64] = {
@@ -67,17 +69,15 @@ void sparseSums4(const IDCTBasis& basis, const float* coefficients, std::uint64_
     sparseSums<4>(basis, coefficients, mask, out);
 }
 
-#if defined(__x86_64__)
-// Wider registers where the processor has them: the transform is most of a photo's decoding,
-// and the default build must still run on every x86-64. No fused multiply-add is enabled, so
-// the products and sums round exactly as in the 4-lane form.
-[[gnu::target("avx2")]] void sparseSums8(const IDCTBasis& basis, const float* coefficients,
-                                         std::uint64_t mask, float* out) {
+#if ZELK_WIDE_VECTORS
+// Wider registers where the processor has them: the transform is most of a photo's decoding.
+ZELK_TARGET_256 void sparseSums8(const IDCTBasis& basis, const float* coefficients,
+                                 std::uint64_t mask, float* out) {
     sparseSums<8>(basis, coefficients, mask, out);
 }
 
-[[gnu::target("avx512f")]] void sparseSums16(const IDCTBasis& basis, const float* coefficients,
-                                             std::uint64_t mask, float* out) {
+ZELK_TARGET_512 void sparseSums16(const IDCTBasis& basis, const float* coefficients,
+                                  std::uint64_t mask, float* out) {
     sparseSums<16>(basis, coefficients, mask, out);
 }
 #endif
@@ -88,11 +88,10 @@ const SparseIDCT sparseSumsOfThisProcessor = sparseIDCTForms().front();
 
 std::vector<SparseIDCT> sparseIDCTForms() {
     std::vector<SparseIDCT> forms;
-#if defined(__x86_64__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f"))
+#if ZELK_WIDE_VECTORS
+    if (widestVectors() == VectorWidth::Bits512)
         forms.push_back(sparseSums16);
-    if (__builtin_cpu_supports("avx2"))
+    if (widestVectors() != VectorWidth::Bits128)
         forms.push_back(sparseSums8);
 #endif
     forms.push_back(sparseSums4);

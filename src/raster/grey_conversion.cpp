@@ -10,6 +10,7 @@
 
 #include "core/exceptions.hpp"
 #include "core/thread_pool.hpp"
+#include "core/vector_width.hpp"
 #include "migration/image_signal.hpp"
 
 namespace ZELK {
@@ -48,11 +49,12 @@ void weighRow(const std::uint8_t* pixel, unsigned channels, const unsigned offse
 
 // Packed RGB, the decoders' usual output: the same sums, in two loops the compiler vectorizes
 // (bytes to floats, then the weighted sum over float triples); scratch holds 3 x width floats.
-void weighRGBRow(const std::uint8_t* __restrict pixel, const Vector<3, float>& weights,
-                 float* __restrict scratch, unsigned char* __restrict out, unsigned width) {
+[[gnu::always_inline]] inline void weighRGB(const std::uint8_t* __restrict pixel, const float w[3],
+                                            float* __restrict scratch,
+                                            unsigned char* __restrict out, unsigned width) {
     for (unsigned i = 0; i < 3 * width; ++i)
         scratch[i] = float(pixel[i]);
-    const float w0 = weights[0], w1 = weights[1], w2 = weights[2];
+    const float w0 = w[0], w1 = w[1], w2 = w[2];
     for (unsigned x = 0; x < width; ++x) {
         const float value = scratch[3 * x] * w0 + scratch[3 * x + 1] * w1 + scratch[3 * x + 2] * w2;
         // As weighed(): NaN and below 0 to 0, above 255 to 255, then truncated.
@@ -60,6 +62,39 @@ void weighRGBRow(const std::uint8_t* __restrict pixel, const Vector<3, float>& w
         clamped = clamped < 255.0f ? clamped : 255.0f;
         out[x] = static_cast<unsigned char>(static_cast<std::int32_t>(clamped));
     }
+}
+
+void weighRGB128(const std::uint8_t* pixel, const float w[3], float* scratch, unsigned char* out,
+                 unsigned width) {
+    weighRGB(pixel, w, scratch, out, width);
+}
+
+#if ZELK_WIDE_VECTORS
+ZELK_TARGET_256 void weighRGB256(const std::uint8_t* pixel, const float w[3], float* scratch,
+                                 unsigned char* out, unsigned width) {
+    weighRGB(pixel, w, scratch, out, width);
+}
+
+ZELK_TARGET_512 void weighRGB512(const std::uint8_t* pixel, const float w[3], float* scratch,
+                                 unsigned char* out, unsigned width) {
+    weighRGB(pixel, w, scratch, out, width);
+}
+#endif
+
+using WeighRGB = void (*)(const std::uint8_t*, const float*, float*, unsigned char*, unsigned);
+
+WeighRGB widestWeighRGB() {
+#if ZELK_WIDE_VECTORS
+    switch (widestVectors()) {
+    case VectorWidth::Bits512:
+        return weighRGB512;
+    case VectorWidth::Bits256:
+        return weighRGB256;
+    case VectorWidth::Bits128:
+        break;
+    }
+#endif
+    return weighRGB128;
 }
 
 } // namespace
@@ -210,12 +245,14 @@ Vector<3, float> convertColourToGrey(const Buffer& data, const Migration::ImageM
 
     grey.resize(Tuple<2, unsigned>(width, height));
     const bool packedRGB = channels == 3 && offset[0] == 0 && offset[1] == 1 && offset[2] == 2;
+    const WeighRGB weighRGBRow = widestWeighRGB();
+    const float weights[3] = {w[0], w[1], w[2]};
     forEachBand(bands, [&](std::size_t band) {
         std::vector<float> scratch(packedRGB ? 3 * std::size_t(width) : 0);
         const unsigned last = std::min<unsigned>(height, unsigned(band + 1) * greyBandRows);
         for (unsigned y = unsigned(band) * greyBandRows; y < last; ++y) {
             if (packedRGB)
-                weighRGBRow(image.row(y), w, scratch.data(), grey.row(y), width);
+                weighRGBRow(image.row(y), weights, scratch.data(), grey.row(y), width);
             else
                 weighRow(image.row(y), channels, offset, present, w, grey.row(y), width);
         }

@@ -7,12 +7,16 @@
 
 #include "core/exceptions.hpp"
 #include "core/limits.hpp"
+#include "core/thread_pool.hpp"
 
 namespace ZELK {
 
 namespace {
 
 using Image = Signal<2, unsigned char>;
+
+// Output rows per band of a halving step.
+constexpr unsigned halvingBandRows = 64;
 
 // One line of the binomial halving; in has m >= 4 samples spaced by inStep, out gets m / 2.
 inline void halveLine(const unsigned char* in, std::size_t inStep, std::uint32_t m,
@@ -38,33 +42,46 @@ void halveAlong(unsigned axis, const Image& source, Image& destination) {
         throw BoundException<unsigned int>(m, 4u);
     Image result(axis == 0 ? Tuple<2, unsigned>(width / 2, height)
                            : Tuple<2, unsigned>(width, height / 2));
+    // Output rows are independent: bands of them on the pool.
+    const unsigned outRows = result.height();
+    const std::size_t bands = (outRows + halvingBandRows - 1) / halvingBandRows;
+    auto bandRows = [&](std::size_t band) {
+        const unsigned first = unsigned(band) * halvingBandRows;
+        return std::pair{first, std::min(outRows, first + halvingBandRows)};
+    };
     if (axis == 0) {
-        for (unsigned y = 0; y < height; ++y)
-            halveLine(source.row(y), 1, width, result.row(y), 1);
+        forEachBand(bands, [&](std::size_t band) {
+            const auto [first, last] = bandRows(band);
+            for (unsigned y = first; y < last; ++y)
+                halveLine(source.row(y), 1, width, result.row(y), 1);
+        });
     } else {
         // Down the columns a whole row at a time, so the inner loop runs along memory.
         const unsigned n = height / 2;
         auto rowOf = [&](unsigned i) { return source.row(i); };
-        for (unsigned k = 0; k < n; ++k) {
-            unsigned char* out = result.row(k);
-            if (k == 0 || k + 1 == n) {
-                const bool first = k == 0;
-                const unsigned char* a = rowOf(first ? 0 : 2 * n - 2);
-                const unsigned char* b = rowOf(first ? 1 : 2 * n - 3);
-                const unsigned char* c = rowOf(first ? 2 : 2 * n - 4);
-                for (unsigned x = 0; x < width; ++x)
-                    out[x] = static_cast<unsigned char>((6 * a[x] + 4 * b[x] + c[x]) / 11);
-            } else {
-                const unsigned char* r0 = rowOf(2 * k - 2);
-                const unsigned char* r1 = rowOf(2 * k - 1);
-                const unsigned char* r2 = rowOf(2 * k);
-                const unsigned char* r3 = rowOf(2 * k + 1);
-                const unsigned char* r4 = rowOf(2 * k + 2);
-                for (unsigned x = 0; x < width; ++x)
-                    out[x] = static_cast<unsigned char>(
-                        (r0[x] + 4 * r1[x] + 6 * r2[x] + 4 * r3[x] + r4[x]) >> 4);
+        forEachBand(bands, [&](std::size_t band) {
+            const auto [first, last] = bandRows(band);
+            for (unsigned k = first; k < last; ++k) {
+                unsigned char* out = result.row(k);
+                if (k == 0 || k + 1 == n) {
+                    const bool top = k == 0;
+                    const unsigned char* a = rowOf(top ? 0 : 2 * n - 2);
+                    const unsigned char* b = rowOf(top ? 1 : 2 * n - 3);
+                    const unsigned char* c = rowOf(top ? 2 : 2 * n - 4);
+                    for (unsigned x = 0; x < width; ++x)
+                        out[x] = static_cast<unsigned char>((6 * a[x] + 4 * b[x] + c[x]) / 11);
+                } else {
+                    const unsigned char* r0 = rowOf(2 * k - 2);
+                    const unsigned char* r1 = rowOf(2 * k - 1);
+                    const unsigned char* r2 = rowOf(2 * k);
+                    const unsigned char* r3 = rowOf(2 * k + 1);
+                    const unsigned char* r4 = rowOf(2 * k + 2);
+                    for (unsigned x = 0; x < width; ++x)
+                        out[x] = static_cast<unsigned char>(
+                            (r0[x] + 4 * r1[x] + 6 * r2[x] + 4 * r3[x] + r4[x]) >> 4);
+                }
             }
-        }
+        });
     }
     destination = std::move(result);
 }

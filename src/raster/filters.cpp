@@ -50,40 +50,46 @@ inline unsigned char median3(unsigned char a, unsigned char b, unsigned char c) 
 // 3 x 3 median: sort every column triple once, then the median of nine is the median of
 // (largest of the three low values, median of the middles, smallest of the highs). Plain
 // min/max over arrays, which the compiler vectorises.
-void median3x3(const Image& source, Image& destination) {
+// Rows first .. last - 1 of the 3 x 3 median.
+void median3x3Rows(const Image& source, Image& destination, unsigned first, unsigned last) {
     const unsigned width = source.width();
     const unsigned height = source.height();
-    // Rows are independent: bands of them on the pool, each with its own column triples.
+    // Column triples of the padded row: index i holds column clamp(i - 1).
+    std::vector<unsigned char> lo(width + 2), mid(width + 2), hi(width + 2);
+    for (unsigned y = first; y < last; ++y) {
+        const unsigned char* a = source.row(clampIndex(std::int64_t(y) - 1, height));
+        const unsigned char* b = source.row(y);
+        const unsigned char* c = source.row(clampIndex(std::int64_t(y) + 1, height));
+        for (unsigned x = 0; x < width; ++x) {
+            const unsigned char small = std::min(a[x], b[x]);
+            const unsigned char large = std::max(a[x], b[x]);
+            lo[x + 1] = std::min(small, c[x]);
+            mid[x + 1] = std::max(small, std::min(large, c[x]));
+            hi[x + 1] = std::max(large, c[x]);
+        }
+        lo[0] = lo[1];
+        mid[0] = mid[1];
+        hi[0] = hi[1];
+        lo[width + 1] = lo[width];
+        mid[width + 1] = mid[width];
+        hi[width + 1] = hi[width];
+        unsigned char* out = destination.row(y);
+        for (unsigned x = 0; x < width; ++x) {
+            const unsigned char maxLow = std::max(std::max(lo[x], lo[x + 1]), lo[x + 2]);
+            const unsigned char midMid = median3(mid[x], mid[x + 1], mid[x + 2]);
+            const unsigned char minHigh = std::min(std::min(hi[x], hi[x + 1]), hi[x + 2]);
+            out[x] = median3(maxLow, midMid, minHigh);
+        }
+    }
+}
+
+// Rows are independent: bands of them on the pool.
+void median3x3(const Image& source, Image& destination) {
+    const unsigned height = source.height();
     const std::size_t bands = (height + medianBandRows - 1) / medianBandRows;
     forEachBand(bands, [&](std::size_t band) {
-        // Column triples of the padded row: index i holds column clamp(i - 1).
-        std::vector<unsigned char> lo(width + 2), mid(width + 2), hi(width + 2);
-        const unsigned last = std::min<unsigned>(height, unsigned(band + 1) * medianBandRows);
-        for (unsigned y = unsigned(band) * medianBandRows; y < last; ++y) {
-            const unsigned char* a = source.row(clampIndex(std::int64_t(y) - 1, height));
-            const unsigned char* b = source.row(y);
-            const unsigned char* c = source.row(clampIndex(std::int64_t(y) + 1, height));
-            for (unsigned x = 0; x < width; ++x) {
-                const unsigned char small = std::min(a[x], b[x]);
-                const unsigned char large = std::max(a[x], b[x]);
-                lo[x + 1] = std::min(small, c[x]);
-                mid[x + 1] = std::max(small, std::min(large, c[x]));
-                hi[x + 1] = std::max(large, c[x]);
-            }
-            lo[0] = lo[1];
-            mid[0] = mid[1];
-            hi[0] = hi[1];
-            lo[width + 1] = lo[width];
-            mid[width + 1] = mid[width];
-            hi[width + 1] = hi[width];
-            unsigned char* out = destination.row(y);
-            for (unsigned x = 0; x < width; ++x) {
-                const unsigned char maxLow = std::max(std::max(lo[x], lo[x + 1]), lo[x + 2]);
-                const unsigned char midMid = median3(mid[x], mid[x + 1], mid[x + 2]);
-                const unsigned char minHigh = std::min(std::min(hi[x], hi[x + 1]), hi[x + 2]);
-                out[x] = median3(maxLow, midMid, minHigh);
-            }
-        }
+        const unsigned first = unsigned(band) * medianBandRows;
+        median3x3Rows(source, destination, first, std::min(height, first + medianBandRows));
     });
 }
 

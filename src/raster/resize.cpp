@@ -32,6 +32,33 @@ inline void halveLine(const unsigned char* in, std::size_t inStep, std::uint32_t
         static_cast<unsigned char>((6 * s(2 * n - 2) + 4 * s(2 * n - 3) + s(2 * n - 4)) / 11);
 }
 
+// Output rows first .. last - 1 of a halving down the columns, a whole row at a time so that the
+// inner loop runs along memory.
+void halveRowsDown(const Image& source, Image& result, unsigned first, unsigned last) {
+    const unsigned width = source.width();
+    const unsigned n = source.height() / 2;
+    for (unsigned k = first; k < last; ++k) {
+        unsigned char* out = result.row(k);
+        if (k == 0 || k + 1 == n) {
+            const bool top = k == 0;
+            const unsigned char* a = source.row(top ? 0 : 2 * n - 2);
+            const unsigned char* b = source.row(top ? 1 : 2 * n - 3);
+            const unsigned char* c = source.row(top ? 2 : 2 * n - 4);
+            for (unsigned x = 0; x < width; ++x)
+                out[x] = static_cast<unsigned char>((6 * a[x] + 4 * b[x] + c[x]) / 11);
+        } else {
+            const unsigned char* r0 = source.row(2 * k - 2);
+            const unsigned char* r1 = source.row(2 * k - 1);
+            const unsigned char* r2 = source.row(2 * k);
+            const unsigned char* r3 = source.row(2 * k + 1);
+            const unsigned char* r4 = source.row(2 * k + 2);
+            for (unsigned x = 0; x < width; ++x)
+                out[x] = static_cast<unsigned char>(
+                    (r0[x] + 4 * r1[x] + 6 * r2[x] + 4 * r3[x] + r4[x]) >> 4);
+        }
+    }
+}
+
 } // namespace
 
 void halveAlong(unsigned axis, const Image& source, Image& destination) {
@@ -56,31 +83,9 @@ void halveAlong(unsigned axis, const Image& source, Image& destination) {
                 halveLine(source.row(y), 1, width, result.row(y), 1);
         });
     } else {
-        // Down the columns a whole row at a time, so the inner loop runs along memory.
-        const unsigned n = height / 2;
-        auto rowOf = [&](unsigned i) { return source.row(i); };
         forEachBand(bands, [&](std::size_t band) {
             const auto [first, last] = bandRows(band);
-            for (unsigned k = first; k < last; ++k) {
-                unsigned char* out = result.row(k);
-                if (k == 0 || k + 1 == n) {
-                    const bool top = k == 0;
-                    const unsigned char* a = rowOf(top ? 0 : 2 * n - 2);
-                    const unsigned char* b = rowOf(top ? 1 : 2 * n - 3);
-                    const unsigned char* c = rowOf(top ? 2 : 2 * n - 4);
-                    for (unsigned x = 0; x < width; ++x)
-                        out[x] = static_cast<unsigned char>((6 * a[x] + 4 * b[x] + c[x]) / 11);
-                } else {
-                    const unsigned char* r0 = rowOf(2 * k - 2);
-                    const unsigned char* r1 = rowOf(2 * k - 1);
-                    const unsigned char* r2 = rowOf(2 * k);
-                    const unsigned char* r3 = rowOf(2 * k + 1);
-                    const unsigned char* r4 = rowOf(2 * k + 2);
-                    for (unsigned x = 0; x < width; ++x)
-                        out[x] = static_cast<unsigned char>(
-                            (r0[x] + 4 * r1[x] + 6 * r2[x] + 4 * r3[x] + r4[x]) >> 4);
-                }
-            }
+            halveRowsDown(source, result, first, last);
         });
     }
     destination = std::move(result);

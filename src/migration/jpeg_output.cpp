@@ -6,6 +6,7 @@
 
 #include "core/checked.hpp"
 #include "core/thread_pool.hpp"
+#include "core/vector_width.hpp"
 
 namespace ZELK::Migration::JPEG {
 
@@ -45,6 +46,95 @@ inline std::uint8_t clampToByte(float v) {
     return static_cast<std::uint8_t>(i);
 }
 
+// One plane row interpolated across: out[x] = leftWeight[x] samples[left[x]] + rightWeight[x]
+// samples[left[x] + 1], samples being the row as floats with a 0 after its end.
+[[gnu::always_inline]] inline void
+interpolateAcross(const std::uint8_t* __restrict in, std::uint32_t planeWidth,
+                  float* __restrict samples, const std::uint32_t* __restrict left,
+                  const float* __restrict leftWeight, const float* __restrict rightWeight,
+                  float* __restrict out, std::uint32_t width) {
+    for (std::uint32_t i = 0; i < planeWidth; ++i)
+        samples[i] = static_cast<float>(in[i]);
+    for (std::uint32_t x = 0; x < width; ++x) {
+        const std::uint32_t i = left[x];
+        out[x] = leftWeight[x] * samples[i] + rightWeight[x] * samples[i + 1];
+    }
+}
+
+// Two interpolated rows blended down and truncated to bytes.
+[[gnu::always_inline]] inline void blendRows(const float* __restrict upper,
+                                             const float* __restrict lower, float upperWeight,
+                                             float lowerWeight, std::uint8_t* __restrict out,
+                                             std::uint32_t width) {
+    for (std::uint32_t x = 0; x < width; ++x)
+        out[x] = static_cast<std::uint8_t>(
+            static_cast<std::int32_t>(upperWeight * upper[x] + lowerWeight * lower[x]));
+}
+
+// One row of YCbCr samples to pixels packed as red | green << 8 | blue << 16: computing in
+// 32-bit lanes keeps the loop vectorized, and the packing leaves the byte interleaving to one
+// shift and store per pixel pair.
+[[gnu::always_inline]] inline void convertToRGB(const std::uint8_t* __restrict ys,
+                                                const std::uint8_t* __restrict cbs,
+                                                const std::uint8_t* __restrict crs,
+                                                std::uint32_t* __restrict pixels, std::uint32_t n) {
+    for (std::uint32_t x = 0; x < n; ++x) {
+        const float lum = static_cast<float>(ys[x]);
+        const float cb = static_cast<float>(cbs[x]) - 128.0f;
+        const float cr = static_cast<float>(crs[x]) - 128.0f;
+        const std::uint32_t r = clampToByte(lum + 1.402f * cr);
+        const std::uint32_t g = clampToByte(lum - 0.3441f * cb - 0.7141f * cr);
+        const std::uint32_t b = clampToByte(lum + 1.772f * cb);
+        pixels[x] = r | (g << 8) | (b << 16);
+    }
+}
+
+// The three row loops compiled for one vector width; the widest the processor has is used.
+struct RowKernels {
+    void (*across)(const std::uint8_t*, std::uint32_t, float*, const std::uint32_t*, const float*,
+                   const float*, float*, std::uint32_t);
+    void (*blend)(const float*, const float*, float, float, std::uint8_t*, std::uint32_t);
+    void (*convert)(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*, std::uint32_t*,
+                    std::uint32_t);
+};
+
+#define ZELK_ROW_KERNELS(TARGET, name)                                                             \
+    TARGET void name##Across(const std::uint8_t* in, std::uint32_t planeWidth, float* samples,     \
+                             const std::uint32_t* left, const float* leftWeight,                   \
+                             const float* rightWeight, float* out, std::uint32_t width) {          \
+        interpolateAcross(in, planeWidth, samples, left, leftWeight, rightWeight, out, width);     \
+    }                                                                                              \
+    TARGET void name##Blend(const float* upper, const float* lower, float upperWeight,             \
+                            float lowerWeight, std::uint8_t* out, std::uint32_t width) {           \
+        blendRows(upper, lower, upperWeight, lowerWeight, out, width);                             \
+    }                                                                                              \
+    TARGET void name##Convert(const std::uint8_t* ys, const std::uint8_t* cbs,                     \
+                              const std::uint8_t* crs, std::uint32_t* pixels, std::uint32_t n) {   \
+        convertToRGB(ys, cbs, crs, pixels, n);                                                     \
+    }                                                                                              \
+    constexpr RowKernels name = {name##Across, name##Blend, name##Convert};
+
+ZELK_ROW_KERNELS(, kernels128)
+#if ZELK_WIDE_VECTORS
+ZELK_ROW_KERNELS(ZELK_TARGET_256, kernels256)
+ZELK_ROW_KERNELS(ZELK_TARGET_512, kernels512)
+#endif
+#undef ZELK_ROW_KERNELS
+
+const RowKernels& rowKernels() {
+#if ZELK_WIDE_VECTORS
+    switch (widestVectors()) {
+    case VectorWidth::Bits512:
+        return kernels512;
+    case VectorWidth::Bits256:
+        return kernels256;
+    case VectorWidth::Bits128:
+        break;
+    }
+#endif
+    return kernels128;
+}
+
 } // namespace
 
 PlaneResampler::PlaneResampler(const PlaneView& plane, std::uint32_t width, std::uint32_t height)
@@ -80,20 +170,10 @@ const float* PlaneResampler::across(std::uint32_t planeRow) {
         out_.resize(width_);
     }
     cachedRow_[slot] = planeRow;
-    const std::uint8_t* __restrict in = plane_.samples + std::size_t(planeRow) * plane_.stride;
-    float* __restrict samples = samples_.data();
-    const std::uint32_t planeWidth = plane_.width;
-    for (std::uint32_t i = 0; i < planeWidth; ++i)
-        samples[i] = static_cast<float>(in[i]);
-    float* __restrict out = cache_[slot].data();
-    const std::uint32_t* left = columns_->left.data();
-    const float* leftWeight = columns_->leftWeight.data();
-    const float* rightWeight = columns_->rightWeight.data();
-    const std::uint32_t width = width_; // a local bound: the stores cannot change it
-    for (std::uint32_t x = 0; x < width; ++x) {
-        const std::uint32_t i = left[x];
-        out[x] = leftWeight[x] * samples[i] + rightWeight[x] * samples[i + 1];
-    }
+    float* out = cache_[slot].data();
+    rowKernels().across(plane_.samples + std::size_t(planeRow) * plane_.stride, plane_.width,
+                        samples_.data(), columns_->left.data(), columns_->leftWeight.data(),
+                        columns_->rightWeight.data(), out, width_);
     return out;
 }
 
@@ -105,36 +185,13 @@ const std::uint8_t* PlaneResampler::row(std::uint32_t y) {
     samplePosition(y, plane_.height, height_, top, fraction);
     // As across: the row below the last one only ever gets weight 0.
     const std::uint32_t bottom = top + 1 < plane_.height ? top + 1 : top;
-    const float* __restrict upper = across(top);
-    const float* __restrict lower = across(bottom);
-    const float upperWeight = 1.0f - fraction;
-    const float lowerWeight = fraction;
-    std::uint8_t* __restrict out = out_.data();
-    const std::uint32_t width = width_; // a local bound: the stores cannot change it
-    for (std::uint32_t x = 0; x < width; ++x)
-        out[x] = static_cast<std::uint8_t>(
-            static_cast<std::int32_t>(upperWeight * upper[x] + lowerWeight * lower[x]));
-    return out;
+    const float* upper = across(top);
+    const float* lower = across(bottom);
+    rowKernels().blend(upper, lower, 1.0f - fraction, fraction, out_.data(), width_);
+    return out_.data();
 }
 
 namespace {
-
-// One row of YCbCr samples to pixels packed as red | green << 8 | blue << 16: computing in
-// 32-bit lanes keeps the loop vectorized, and the packing leaves the byte interleaving to one
-// shift and store per pixel pair.
-void convertRow(const std::uint8_t* __restrict ys, const std::uint8_t* __restrict cbs,
-                const std::uint8_t* __restrict crs, std::uint32_t* __restrict pixels,
-                std::uint32_t n) {
-    for (std::uint32_t x = 0; x < n; ++x) {
-        const float lum = static_cast<float>(ys[x]);
-        const float cb = static_cast<float>(cbs[x]) - 128.0f;
-        const float cr = static_cast<float>(crs[x]) - 128.0f;
-        const std::uint32_t r = clampToByte(lum + 1.402f * cr);
-        const std::uint32_t g = clampToByte(lum - 0.3441f * cb - 0.7141f * cr);
-        const std::uint32_t b = clampToByte(lum + 1.772f * cb);
-        pixels[x] = r | (g << 8) | (b << 16);
-    }
-}
 
 // Packed pixels to 3 bytes each, red first.
 void interleaveRow(const std::uint32_t* __restrict pixels, std::uint8_t* __restrict line,
@@ -193,7 +250,7 @@ void writeImage(const std::vector<PlaneView>& planes, std::uint32_t width, std::
         std::vector<std::uint32_t> pixels(width);
         const std::uint32_t last = bandEnd(band, height);
         for (std::uint32_t y = std::uint32_t(band) * outputBandRows; y < last; ++y) {
-            convertRow(ys.row(y), cbs.row(y), crs.row(y), pixels.data(), width);
+            rowKernels().convert(ys.row(y), cbs.row(y), crs.row(y), pixels.data(), width);
             // RGBA keeps the channels in natural order: red, green, blue.
             interleaveRow(pixels.data(),
                           data.data() + std::size_t(height - 1 - y) * layout.bytesPerLine, width);

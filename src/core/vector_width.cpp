@@ -1,6 +1,8 @@
 // Asking the processor for its vector extensions.
 #include "core/vector_width.hpp"
 
+#include <atomic>
+
 namespace ZELK {
 
 namespace {
@@ -16,11 +18,18 @@ VectorWidth ask() {
     return VectorWidth::Bits128;
 }
 
+std::atomic<VectorWidth> limit{VectorWidth::Bits512};
+
 } // namespace
 
 VectorWidth widestVectors() {
-    static const VectorWidth width = ask();
-    return width;
+    static const VectorWidth processor = ask();
+    const VectorWidth cap = limit.load(std::memory_order_relaxed);
+    return cap < processor ? cap : processor;
+}
+
+void limitVectors(VectorWidth width) {
+    limit.store(width, std::memory_order_relaxed);
 }
 
 } // namespace ZELK

@@ -7,8 +7,13 @@ namespace ZELK {
 
 enum class VectorWidth { Bits128, Bits256, Bits512 };
 
-// Asked once per process: 512 with AVX-512 (F and BW), 256 with AVX2, else 128.
+// 512 with AVX-512 (F and BW), 256 with AVX2, else 128 (the processor is asked once), at most
+// the limit below.
 VectorWidth widestVectors();
+
+// Caps the width that the hot loops choose from their next call on, so that a test can run every
+// form on one machine; the program never calls it.
+void limitVectors(VectorWidth width);
 
 } // namespace ZELK
 

@@ -82,25 +82,21 @@ ZELK_TARGET_512 void sparseSums16(const IDCTBasis& basis, const float* coefficie
 }
 #endif
 
-const SparseIDCT sparseSumsOfThisProcessor = sparseIDCTForms().front();
-
 } // namespace
-
-std::vector<SparseIDCT> sparseIDCTForms() {
-    std::vector<SparseIDCT> forms;
-#if ZELK_WIDE_VECTORS
-    if (widestVectors() == VectorWidth::Bits512)
-        forms.push_back(sparseSums16);
-    if (widestVectors() != VectorWidth::Bits128)
-        forms.push_back(sparseSums8);
-#endif
-    forms.push_back(sparseSums4);
-    return forms;
-}
 
 void inverseDCTSparse(const IDCTBasis& basis, const float coefficients[64], std::uint64_t mask,
                       float out[64]) {
-    sparseSumsOfThisProcessor(basis, coefficients, mask, out);
+#if ZELK_WIDE_VECTORS
+    switch (widestVectors()) {
+    case VectorWidth::Bits512:
+        return sparseSums16(basis, coefficients, mask, out);
+    case VectorWidth::Bits256:
+        return sparseSums8(basis, coefficients, mask, out);
+    case VectorWidth::Bits128:
+        break;
+    }
+#endif
+    sparseSums4(basis, coefficients, mask, out);
 }
 
 void storeBlock(const float out[64], std::uint8_t* dst, std::size_t stride) {

@@ -5,7 +5,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace ZELK::Migration::JPEG {
 
@@ -35,14 +34,10 @@ void inverseDCTPlain(const IDCTBasis& basis, const float coefficients[64], float
 
 // The same outputs, bit for bit, from the non-zero coefficients only: every bit k of mask set
 // where coefficients[k] may be non-zero. A zero term leaves a float sum unchanged, so summing
-// the remaining terms column by column in increasing k repeats the plain sums exactly.
+// the remaining terms column by column in increasing k repeats the plain sums exactly; the sums
+// run in the widest vectors the processor has (core/vector_width.hpp), all widths alike.
 void inverseDCTSparse(const IDCTBasis& basis, const float coefficients[64], std::uint64_t mask,
                       float out[64]);
-
-// The forms of inverseDCTSparse this processor can run, widest vectors first; the first is the
-// one inverseDCTSparse uses. All give the same bits (the test compares each with the plain form).
-using SparseIDCT = void (*)(const IDCTBasis&, const float*, std::uint64_t, float*);
-std::vector<SparseIDCT> sparseIDCTForms();
 
 // Level shift: out + 128.5, clamped to [0, 255] and truncated, into 8 rows of 8 samples.
 void storeBlock(const float out[64], std::uint8_t* dst, std::size_t stride);

@@ -9,6 +9,7 @@
 
 #include "core/buffers.hpp"
 #include "core/thread_pool.hpp"
+#include "core/vector_width.hpp"
 #include "migration/image.hpp"
 #include "raster/grey_conversion.hpp"
 #include "support/run_binary.hpp"
@@ -126,11 +127,15 @@ TEST(GreyConversion, RefusesWhatItCannotRead) {
 }
 
 TEST(GreyConversion, BandedFastPathEqualsThePlainSumForAnyThreadCount) {
-    // Random pictures over several bands of rows: packed RGB (the vectorized path) and RGBA
-    // (the general one) against the sum c0 w.x + c1 w.y + c2 w.z written out per pixel.
+    // Random pictures over several bands of rows: packed RGB (the vectorized path, in each
+    // vector width) and RGBA (the general one) against the sum c0 w.x + c1 w.y + c2 w.z written
+    // out per pixel.
     std::mt19937 random(16);
-    for (unsigned threads : {1u, 3u}) {
+    for (auto [threads, vectors] :
+         {std::pair{1u, VectorWidth::Bits128}, std::pair{3u, VectorWidth::Bits256},
+          std::pair{2u, VectorWidth::Bits512}}) {
         setThreadCount(threads);
+        limitVectors(vectors);
         for (auto [width, height] : {std::pair{37u, 5u}, std::pair{301u, 203u}}) {
             Picture rgb, rgba;
             rgb.meta.width = rgba.meta.width = width;

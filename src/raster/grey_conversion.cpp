@@ -13,6 +13,10 @@
 #include "core/vector_width.hpp"
 #include "migration/image_signal.hpp"
 
+#if ZELK_WIDE_VECTORS
+#include <immintrin.h>
+#endif
+
 namespace ZELK {
 
 namespace {
@@ -47,54 +51,67 @@ void weighRow(const std::uint8_t* pixel, unsigned channels, const unsigned offse
     }
 }
 
-// Packed RGB, the decoders' usual output: the same sums, in two loops the compiler vectorizes
-// (bytes to floats, then the weighted sum over float triples); scratch holds 3 x width floats.
-[[gnu::always_inline]] inline void weighRGB(const std::uint8_t* __restrict pixel, const float w[3],
-                                            float* __restrict scratch,
-                                            unsigned char* __restrict out, unsigned width) {
-    for (unsigned i = 0; i < 3 * width; ++i)
-        scratch[i] = float(pixel[i]);
-    const float w0 = w[0], w1 = w[1], w2 = w[2];
-    for (unsigned x = 0; x < width; ++x) {
-        const float value = scratch[3 * x] * w0 + scratch[3 * x + 1] * w1 + scratch[3 * x + 2] * w2;
-        // As weighed(): NaN and below 0 to 0, above 255 to 255, then truncated.
-        float clamped = value > 0.0f ? value : 0.0f;
-        clamped = clamped < 255.0f ? clamped : 255.0f;
-        out[x] = static_cast<unsigned char>(static_cast<std::int32_t>(clamped));
-    }
+// Counts the colour codes of one row of pixels with three channels or more at the given byte
+// offsets into four sets of counters, pixel x into set x mod 4, so that a run of one colour
+// does not wait on its own counter's last increment.
+void countCodes(const std::uint8_t* pixel, unsigned channels, unsigned o0, unsigned o1, unsigned o2,
+                unsigned width, std::uint32_t* __restrict counts) {
+    for (unsigned x = 0; x < width; ++x, pixel += channels)
+        ++counts[(x & 3u) * 512 + colourCode(pixel[o0], pixel[o1], pixel[o2])];
 }
 
-void weighRGB128(const std::uint8_t* pixel, const float w[3], float* scratch, unsigned char* out,
-                 unsigned width) {
-    weighRGB(pixel, w, scratch, out, width);
+// Packed RGB, the decoders' usual output. The plain form looks every product channel value x
+// weight up in a table of 256 (the same floats as multiplying) and sums them in channel order.
+void weighRGBByTable(const std::uint8_t* pixel, const float w[3], unsigned char* out,
+                     unsigned width) {
+    float products[3][256];
+    for (unsigned c = 0; c < 3; ++c)
+        for (unsigned v = 0; v < 256; ++v)
+            products[c][v] = float(v) * w[c];
+    for (unsigned x = 0; x < width; ++x, pixel += 3)
+        out[x] = weighed(products[0][pixel[0]], products[1][pixel[1]], products[2][pixel[2]]);
 }
 
 #if ZELK_WIDE_VECTORS
-ZELK_TARGET_256 void weighRGB256(const std::uint8_t* pixel, const float w[3], float* scratch,
-                                 unsigned char* out, unsigned width) {
-    weighRGB(pixel, w, scratch, out, width);
-}
-
-ZELK_TARGET_512 void weighRGB512(const std::uint8_t* pixel, const float w[3], float* scratch,
-                                 unsigned char* out, unsigned width) {
-    weighRGB(pixel, w, scratch, out, width);
-}
-#endif
-
-using WeighRGB = void (*)(const std::uint8_t*, const float*, float*, unsigned char*, unsigned);
-
-WeighRGB widestWeighRGB() {
-#if ZELK_WIDE_VECTORS
-    switch (widestVectors()) {
-    case VectorWidth::Bits512:
-        return weighRGB512;
-    case VectorWidth::Bits256:
-        return weighRGB256;
-    case VectorWidth::Bits128:
-        break;
+// Four pixels at a time: one 16-byte load, a byte shuffle per channel that spreads its four
+// samples into 32-bit lanes, and the same float products, sums, clamping and truncation as
+// weighed(): the maximum with 0 also turns a NaN into 0, as "value > 0" does.
+ZELK_TARGET_256 void weighRGBByShuffle(const std::uint8_t* pixel, const float w[3],
+                                       unsigned char* out, unsigned width) {
+    const __m128i red = _mm_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1);
+    const __m128i green =
+        _mm_setr_epi8(1, -1, -1, -1, 4, -1, -1, -1, 7, -1, -1, -1, 10, -1, -1, -1);
+    const __m128i blue = _mm_setr_epi8(2, -1, -1, -1, 5, -1, -1, -1, 8, -1, -1, -1, 11, -1, -1, -1);
+    const __m128 w0 = _mm_set1_ps(w[0]), w1 = _mm_set1_ps(w[1]), w2 = _mm_set1_ps(w[2]);
+    const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(255.0f);
+    unsigned x = 0;
+    // The load takes 16 bytes of which 12 are these pixels: stop while 6 pixels remain.
+    for (; x + 6 <= width; x += 4) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixel + 3 * x));
+        const __m128 r = _mm_cvtepi32_ps(_mm_shuffle_epi8(bytes, red));
+        const __m128 g = _mm_cvtepi32_ps(_mm_shuffle_epi8(bytes, green));
+        const __m128 b = _mm_cvtepi32_ps(_mm_shuffle_epi8(bytes, blue));
+        const __m128 value =
+            _mm_add_ps(_mm_add_ps(_mm_mul_ps(r, w0), _mm_mul_ps(g, w1)), _mm_mul_ps(b, w2));
+        const __m128i grey = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(value, zero), top));
+        const int four =
+            _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(grey, grey), _mm_setzero_si128()));
+        std::memcpy(out + x, &four, 4);
     }
+    for (; x < width; ++x)
+        out[x] = weighed(float(pixel[3 * x]) * w[0], float(pixel[3 * x + 1]) * w[1],
+                         float(pixel[3 * x + 2]) * w[2]);
+}
 #endif
-    return weighRGB128;
+
+using WeighRGB = void (*)(const std::uint8_t*, const float*, unsigned char*, unsigned);
+
+WeighRGB fastestWeighRGB() {
+#if ZELK_WIDE_VECTORS
+    if (widestVectors() != VectorWidth::Bits128)
+        return weighRGBByShuffle;
+#endif
+    return weighRGBByTable;
 }
 
 } // namespace
@@ -215,21 +232,17 @@ Vector<3, float> convertColourToGrey(const Buffer& data, const Migration::ImageM
     const std::size_t bands = (height + greyBandRows - 1) / greyBandRows;
     std::vector<std::array<std::uint32_t, 512>> bandCounts(bands);
     forEachBand(bands, [&](std::size_t band) {
-        // Four sets of counters for neighbouring pixels, so that a run of one colour does not
-        // wait on its own counter's last increment; exact integer sums all the same.
+        // Four sets of counters (see countCodes), added up exactly at the end of the band.
         std::vector<std::uint32_t> lanes(4 * 512, 0);
         std::uint32_t* counts = lanes.data();
         const unsigned last = std::min<unsigned>(height, unsigned(band + 1) * greyBandRows);
         for (unsigned y = unsigned(band) * greyBandRows; y < last; ++y) {
             const std::uint8_t* pixel = image.row(y);
-            if (channels >= 3) {
-                for (unsigned x = 0; x < width; ++x, pixel += channels)
-                    ++counts[(x & 3u) * 512 +
-                             colourCode(pixel[offset[0]], pixel[offset[1]], pixel[offset[2]])];
-            } else {
+            if (channels >= 3)
+                countCodes(pixel, channels, offset[0], offset[1], offset[2], width, counts);
+            else
                 for (unsigned x = 0; x < width; ++x, pixel += channels)
                     ++counts[colourCode(sample(pixel, 0), sample(pixel, 1), sample(pixel, 2))];
-            }
         }
         for (unsigned k = 0; k < 512; ++k)
             bandCounts[band][k] = counts[k] + counts[512 + k] + counts[1024 + k] + counts[1536 + k];
@@ -245,14 +258,13 @@ Vector<3, float> convertColourToGrey(const Buffer& data, const Migration::ImageM
 
     grey.resize(Tuple<2, unsigned>(width, height));
     const bool packedRGB = channels == 3 && offset[0] == 0 && offset[1] == 1 && offset[2] == 2;
-    const WeighRGB weighRGBRow = widestWeighRGB();
+    const WeighRGB weighRGBRow = fastestWeighRGB();
     const float weights[3] = {w[0], w[1], w[2]};
     forEachBand(bands, [&](std::size_t band) {
-        std::vector<float> scratch(packedRGB ? 3 * std::size_t(width) : 0);
         const unsigned last = std::min<unsigned>(height, unsigned(band + 1) * greyBandRows);
         for (unsigned y = unsigned(band) * greyBandRows; y < last; ++y) {
             if (packedRGB)
-                weighRGBRow(image.row(y), weights, scratch.data(), grey.row(y), width);
+                weighRGBRow(image.row(y), weights, grey.row(y), width);
             else
                 weighRow(image.row(y), channels, offset, present, w, grey.row(y), width);
         }

@@ -64,6 +64,37 @@ template <unsigned lanes>
     std::memcpy(out, acc, sizeof acc);
 }
 
+// Level shift of storeBlock, for inlining into the transforms.
+[[gnu::always_inline]] inline void levelShift(const float* out, std::uint8_t* dst,
+                                              std::size_t stride) {
+    // Truncating first and clamping the integer gives the same byte as clamping the float, and
+    // vectorizes better. |out| < 64 * 32768 * 255 / 4 keeps the conversion inside 32 bits.
+    std::uint8_t bytes[64];
+    for (unsigned i = 0; i < 64; ++i) {
+        auto v = static_cast<std::int32_t>(out[i] + 128.5f);
+        v = v < 0 ? 0 : v;
+        v = v > 255 ? 255 : v;
+        bytes[i] = static_cast<std::uint8_t>(v);
+    }
+    for (unsigned y = 0; y < 8; ++y, dst += stride)
+        std::memcpy(dst, bytes + 8 * y, 8);
+}
+
+// Sums and level shift in one step, the 64 sums never leaving the registers when they fit.
+template <unsigned lanes>
+[[gnu::always_inline]] inline void sparseSamples(const IDCTBasis& basis, const float* coefficients,
+                                                 std::uint64_t mask, std::uint8_t* dst,
+                                                 std::size_t stride) {
+    alignas(64) float out[64];
+    sparseSums<lanes>(basis, coefficients, mask, out);
+    levelShift(out, dst, stride);
+}
+
+void sparseSamples4(const IDCTBasis& basis, const float* coefficients, std::uint64_t mask,
+                    std::uint8_t* dst, std::size_t stride) {
+    sparseSamples<4>(basis, coefficients, mask, dst, stride);
+}
+
 void sparseSums4(const IDCTBasis& basis, const float* coefficients, std::uint64_t mask,
                  float* out) {
     sparseSums<4>(basis, coefficients, mask, out);
@@ -74,6 +105,16 @@ void sparseSums4(const IDCTBasis& basis, const float* coefficients, std::uint64_
 ZELK_TARGET_256 void sparseSums8(const IDCTBasis& basis, const float* coefficients,
                                  std::uint64_t mask, float* out) {
     sparseSums<8>(basis, coefficients, mask, out);
+}
+
+ZELK_TARGET_256 void sparseSamples8(const IDCTBasis& basis, const float* coefficients,
+                                    std::uint64_t mask, std::uint8_t* dst, std::size_t stride) {
+    sparseSamples<8>(basis, coefficients, mask, dst, stride);
+}
+
+ZELK_TARGET_512 void sparseSamples16(const IDCTBasis& basis, const float* coefficients,
+                                     std::uint64_t mask, std::uint8_t* dst, std::size_t stride) {
+    sparseSamples<16>(basis, coefficients, mask, dst, stride);
 }
 
 ZELK_TARGET_512 void sparseSums16(const IDCTBasis& basis, const float* coefficients,
@@ -100,17 +141,22 @@ void inverseDCTSparse(const IDCTBasis& basis, const float coefficients[64], std:
 }
 
 void storeBlock(const float out[64], std::uint8_t* dst, std::size_t stride) {
-    // Truncating first and clamping the integer gives the same byte as clamping the float, and
-    // vectorizes better. |out| < 64 * 32768 * 255 / 4 keeps the conversion inside 32 bits.
-    std::uint8_t bytes[64];
-    for (unsigned i = 0; i < 64; ++i) {
-        auto v = static_cast<std::int32_t>(out[i] + 128.5f);
-        v = v < 0 ? 0 : v;
-        v = v > 255 ? 255 : v;
-        bytes[i] = static_cast<std::uint8_t>(v);
+    levelShift(out, dst, stride);
+}
+
+void transformBlock(const IDCTBasis& basis, const float coefficients[64], std::uint64_t mask,
+                    std::uint8_t* dst, std::size_t stride) {
+#if ZELK_WIDE_VECTORS
+    switch (widestVectors()) {
+    case VectorWidth::Bits512:
+        return sparseSamples16(basis, coefficients, mask, dst, stride);
+    case VectorWidth::Bits256:
+        return sparseSamples8(basis, coefficients, mask, dst, stride);
+    case VectorWidth::Bits128:
+        break;
     }
-    for (unsigned y = 0; y < 8; ++y, dst += stride)
-        std::memcpy(dst, bytes + 8 * y, 8);
+#endif
+    sparseSamples4(basis, coefficients, mask, dst, stride);
 }
 
 void blockToSamples(const IDCTBasis& basis, const std::int16_t zigzag[64], std::uint64_t zigzagMask,
@@ -126,9 +172,7 @@ void blockToSamples(const IDCTBasis& basis, const std::int16_t zigzag[64], std::
             static_cast<float>(static_cast<std::int32_t>(zigzag[z]) * quantization[z]);
         mask |= 1ull << k;
     }
-    float out[64];
-    inverseDCTSparse(basis, coefficients, mask, out);
-    storeBlock(out, dst, stride);
+    transformBlock(basis, coefficients, mask, dst, stride);
 }
 
 std::uint64_t nonZeroMask(const std::int16_t zigzag[64]) {

@@ -42,6 +42,10 @@ void inverseDCTSparse(const IDCTBasis& basis, const float coefficients[64], std:
 // Level shift: out + 128.5, clamped to [0, 255] and truncated, into 8 rows of 8 samples.
 void storeBlock(const float out[64], std::uint8_t* dst, std::size_t stride);
 
+// inverseDCTSparse and storeBlock in one step.
+void transformBlock(const IDCTBasis& basis, const float coefficients[64], std::uint64_t mask,
+                    std::uint8_t* dst, std::size_t stride);
+
 // Block to samples: coefficients in zig-zag order times the quantisation entries of the same
 // positions, transformed and stored. zigzagMask has bit z set for every non-zero zigzag[z].
 void blockToSamples(const IDCTBasis& basis, const std::int16_t zigzag[64], std::uint64_t zigzagMask,

@@ -266,9 +266,8 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
         const std::size_t count = filled;
         transforming[current] = Background([this, batch, count] {
             for (std::size_t i = 0; i < count; ++i) {
-                alignas(64) float samples[64];
-                inverseDCTSparse(basis_, batch[i].coefficients, batch[i].mask, samples);
-                storeBlock(samples, batch[i].destination, batch[i].stride);
+                transformBlock(basis_, batch[i].coefficients, batch[i].mask, batch[i].destination,
+                               batch[i].stride);
             }
         });
         current ^= 1u;

@@ -8,6 +8,10 @@
 #include "core/thread_pool.hpp"
 #include "core/vector_width.hpp"
 
+#if ZELK_WIDE_VECTORS
+#include <immintrin.h>
+#endif
+
 namespace ZELK::Migration::JPEG {
 
 namespace {
@@ -121,6 +125,36 @@ ZELK_ROW_KERNELS(ZELK_TARGET_512, kernels512)
 #endif
 #undef ZELK_ROW_KERNELS
 
+#if ZELK_WIDE_VECTORS
+// interpolateAcross without gathers, for columns whose left sample moves by at most one per
+// target column (a plane no wider than the image): the 8 targets from x on read samples
+// left[x] .. left[x] + 8, so two 8-float loads and a lane permutation fetch exactly the floats
+// that the plain form reads. samples needs 8 floats of room after the 0 beyond its end.
+ZELK_TARGET_256 void acrossByPermute(const std::uint8_t* __restrict in, std::uint32_t planeWidth,
+                                     float* __restrict samples,
+                                     const std::uint32_t* __restrict left,
+                                     const float* __restrict leftWeight,
+                                     const float* __restrict rightWeight, float* __restrict out,
+                                     std::uint32_t width) {
+    for (std::uint32_t i = 0; i < planeWidth; ++i)
+        samples[i] = static_cast<float>(in[i]);
+    std::uint32_t x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const std::uint32_t base = left[x];
+        const __m256i lanes =
+            _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(left + x)),
+                             _mm256_set1_epi32(int(base)));
+        const __m256 here = _mm256_permutevar8x32_ps(_mm256_loadu_ps(samples + base), lanes);
+        const __m256 next = _mm256_permutevar8x32_ps(_mm256_loadu_ps(samples + base + 1), lanes);
+        _mm256_storeu_ps(out + x,
+                         _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(leftWeight + x), here),
+                                       _mm256_mul_ps(_mm256_loadu_ps(rightWeight + x), next)));
+    }
+    for (; x < width; ++x)
+        out[x] = leftWeight[x] * samples[left[x]] + rightWeight[x] * samples[left[x] + 1];
+}
+#endif
+
 const RowKernels& rowKernels() {
 #if ZELK_WIDE_VECTORS
     switch (widestVectors()) {
@@ -152,6 +186,9 @@ PlaneResampler::PlaneResampler(const PlaneView& plane, std::uint32_t width, std:
         columns->leftWeight[x] = 1.0f - fraction;
         columns->rightWeight[x] = fraction;
     }
+    columns->stepsOfOne = true;
+    for (std::uint32_t x = 1; x < width; ++x)
+        columns->stepsOfOne = columns->stepsOfOne && columns->left[x] - columns->left[x - 1] <= 1;
     columns_ = std::move(columns);
 }
 
@@ -164,13 +201,22 @@ const float* PlaneResampler::across(std::uint32_t planeRow) {
     if (cachedRow_[0] == noRow || cachedRow_[1] == noRow)
         slot = cachedRow_[0] == noRow ? 0 : 1;
     if (samples_.empty()) {
-        samples_.assign(std::size_t(plane_.width) + 1, 0.0f); // the last one is the 0 outside
+        // The 0 outside the plane, then room for acrossByPermute's last loads.
+        samples_.assign(std::size_t(plane_.width) + 9, 0.0f);
         cache_[0].resize(width_);
         cache_[1].resize(width_);
         out_.resize(width_);
     }
     cachedRow_[slot] = planeRow;
     float* out = cache_[slot].data();
+#if ZELK_WIDE_VECTORS
+    if (columns_->stepsOfOne && widestVectors() != VectorWidth::Bits128) {
+        acrossByPermute(plane_.samples + std::size_t(planeRow) * plane_.stride, plane_.width,
+                        samples_.data(), columns_->left.data(), columns_->leftWeight.data(),
+                        columns_->rightWeight.data(), out, width_);
+        return out;
+    }
+#endif
     rowKernels().across(plane_.samples + std::size_t(planeRow) * plane_.stride, plane_.width,
                         samples_.data(), columns_->left.data(), columns_->leftWeight.data(),
                         columns_->rightWeight.data(), out, width_);

@@ -42,6 +42,7 @@ private:
         std::vector<std::uint32_t> left;
         std::vector<float> leftWeight;
         std::vector<float> rightWeight;
+        bool stepsOfOne = false; // left grows by at most 1 from one column to the next
     };
 
     PlaneView plane_;

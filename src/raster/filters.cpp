@@ -73,11 +73,16 @@ void median3x3Rows(const Image& source, Image& destination, unsigned first, unsi
         lo[width + 1] = lo[width];
         mid[width + 1] = mid[width];
         hi[width + 1] = hi[width];
-        unsigned char* out = destination.row(y);
-        for (unsigned x = 0; x < width; ++x) {
-            const unsigned char maxLow = std::max(std::max(lo[x], lo[x + 1]), lo[x + 2]);
-            const unsigned char midMid = median3(mid[x], mid[x + 1], mid[x + 2]);
-            const unsigned char minHigh = std::min(std::min(hi[x], hi[x + 1]), hi[x + 2]);
+        unsigned char* __restrict out = destination.row(y);
+        const unsigned char* __restrict l = lo.data();
+        const unsigned char* __restrict m = mid.data();
+        const unsigned char* __restrict h = hi.data();
+        // A size_t index: with an unsigned one the compiler must allow for x + 2 wrapping and
+        // leaves the loop scalar.
+        for (std::size_t x = 0; x < width; ++x) {
+            const unsigned char maxLow = std::max(std::max(l[x], l[x + 1]), l[x + 2]);
+            const unsigned char midMid = median3(m[x], m[x + 1], m[x + 2]);
+            const unsigned char minHigh = std::min(std::min(h[x], h[x + 1]), h[x + 2]);
             out[x] = median3(maxLow, midMid, minHigh);
         }
     }

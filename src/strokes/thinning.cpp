@@ -1,12 +1,20 @@
 #include "strokes/thinning.hpp"
 
+#include <algorithm>
 #include <cstdint>
+#include <vector>
+
+#include "core/thread_pool.hpp"
 
 namespace ZELK {
 
 namespace {
 
 using Word = BinarySignal<2, unsigned>::Word;
+
+// Rows per band of a thinning pass: a pass over a reduced photo's mask is short, so bands must
+// be large enough to outweigh handing them to a thread.
+constexpr std::size_t thinningBandRows = 128;
 
 struct Offset {
     int dx;
@@ -70,28 +78,41 @@ bool thinningPass(const BinarySignal<2, unsigned>& source, BinarySignal<2, unsig
 
     const Word lastMask = source.lastWordMask();
     const std::uint32_t words = source.wordsPerRow();
-    Word deletedAny = 0;
-    for (int y = 0; y < int(source.height()); ++y) {
-        Word* out = destination.row(unsigned(y));
-        const Word* in = source.row(unsigned(y));
-        for (std::uint32_t w = 0; w < words; ++w) {
-            // Only set pixels can be deleted, and line masks are mostly empty.
-            if ((w + 1 == words ? in[w] & lastMask : in[w]) == 0) {
-                out[w] = 0;
-                continue;
+    const int height = int(source.height());
+    // Rows in bands on the pool; each band tells whether it deleted anything, and any band
+    // that did makes the pass a changing one, whatever the order.
+    const std::size_t bands = (std::size_t(height) + thinningBandRows - 1) / thinningBandRows;
+    std::vector<char> bandDeleted(bands, 0);
+    forEachBand(bands, [&](std::size_t band) {
+        const int first = int(band * thinningBandRows);
+        const int last = std::min(height, first + int(thinningBandRows));
+        Word deletedAny = 0;
+        for (int y = first; y < last; ++y) {
+            Word* out = destination.row(unsigned(y));
+            const Word* in = source.row(unsigned(y));
+            for (std::uint32_t w = 0; w < words; ++w) {
+                // Only set pixels can be deleted, and line masks are mostly empty.
+                if ((w + 1 == words ? in[w] & lastMask : in[w]) == 0) {
+                    out[w] = 0;
+                    continue;
+                }
+                const RowWords rows[3] = {load(source, y - 1, w, lastMask),
+                                          load(source, y, w, lastMask),
+                                          load(source, y + 1, w, lastMask)};
+                auto at = [&](Offset o) { return shifted(rows[o.dy + 1], o.dx); };
+                const Word centre = rows[1].centre;
+                const Word deleted = centre & ~at(below) & at(above) & ~at(belowRight) &
+                                     ((at(aboveLeft) & at(aboveRight)) | (at(left) & ~at(right)));
+                out[w] = centre & ~deleted;
+                deletedAny |= deleted;
             }
-            const RowWords rows[3] = {load(source, y - 1, w, lastMask),
-                                      load(source, y, w, lastMask),
-                                      load(source, y + 1, w, lastMask)};
-            auto at = [&](Offset o) { return shifted(rows[o.dy + 1], o.dx); };
-            const Word centre = rows[1].centre;
-            const Word deleted = centre & ~at(below) & at(above) & ~at(belowRight) &
-                                 ((at(aboveLeft) & at(aboveRight)) | (at(left) & ~at(right)));
-            out[w] = centre & ~deleted;
-            deletedAny |= deleted;
         }
-    }
-    return deletedAny != 0;
+        bandDeleted[band] = deletedAny != 0;
+    });
+    bool deletedAny = false;
+    for (char deleted : bandDeleted)
+        deletedAny = deletedAny || deleted;
+    return deletedAny;
 }
 
 bool thin(const BinarySignal<2, unsigned>& lineMask, BinarySignal<2, unsigned>& work,

@@ -15,8 +15,9 @@ namespace {
 
 using Image = Signal<2, unsigned char>;
 
-// Output rows per band of a halving step.
+// Output rows per band of a halving step and of the bilinear resampling.
 constexpr unsigned halvingBandRows = 64;
+constexpr unsigned resampleBandRows = 64;
 
 // One line of the binomial halving; in has m >= 4 samples spaced by inStep, out gets m / 2.
 inline void halveLine(const unsigned char* in, std::size_t inStep, std::uint32_t m,
@@ -124,8 +125,8 @@ void resampleBilinear(const Image& source, const Tuple<2, unsigned>& size, Image
     const std::vector<Tap> rows = taps(h, size[1]);
 
     // The two forms round differently, so each is its own loop rather than a branch per sample.
+    // Target rows are independent: bands of them on the pool, each with its own row buffers.
     auto run = [&](auto blend) {
-        std::vector<float> below(size[0]), above(size[0]);
         // Horizontal interpolation of one source row into the target's columns (0 outside).
         auto interpolateRow = [&](unsigned y, std::vector<float>& line) {
             if (y >= h) {
@@ -140,16 +141,22 @@ void resampleBilinear(const Image& source, const Tuple<2, unsigned>& size, Image
                 line[x] = blend(a, b, t.fraction);
             }
         };
-        for (unsigned y = 0; y < size[1]; ++y) {
-            const Tap& t = rows[y];
-            interpolateRow(t.index, below);
-            interpolateRow(t.index + 1, above);
-            unsigned char* out = result.row(y);
-            for (unsigned x = 0; x < size[0]; ++x) {
-                const float value = blend(below[x], above[x], t.fraction);
-                out[x] = static_cast<unsigned char>(std::clamp(value, 0.0f, 255.0f));
+        const std::size_t bands = (size[1] + resampleBandRows - 1) / resampleBandRows;
+        forEachBand(bands, [&](std::size_t band) {
+            std::vector<float> below(size[0]), above(size[0]);
+            const unsigned first = unsigned(band) * resampleBandRows;
+            const unsigned last = std::min(size[1], first + resampleBandRows);
+            for (unsigned y = first; y < last; ++y) {
+                const Tap& t = rows[y];
+                interpolateRow(t.index, below);
+                interpolateRow(t.index + 1, above);
+                unsigned char* out = result.row(y);
+                for (unsigned x = 0; x < size[0]; ++x) {
+                    const float value = blend(below[x], above[x], t.fraction);
+                    out[x] = static_cast<unsigned char>(std::clamp(value, 0.0f, 255.0f));
+                }
             }
-        }
+        });
     };
     if (form == BilinearForm::WeightedSum)
         run([](float a, float b, float f) { return (1.0f - f) * a + f * b; });

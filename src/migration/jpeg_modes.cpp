@@ -456,7 +456,9 @@ void ProgressiveDCTMode::finish(IncrementalBuffer& data, ImageMetadata& meta) {
                                    c.blockAt(bx, by), c.stride());
                 }
         });
-        coefficients_[ci] = {}; // the samples replace them
+        // The samples replace them; a fresh vector gives the memory back (assigning {} would keep
+        // its capacity until the end of decoding, beside the RGB buffer).
+        coefficients_[ci] = std::vector<std::int16_t>();
     }
     writeOutput(data, meta);
 }

@@ -68,51 +68,59 @@ Word shifted(const RowWords& r, int dx) {
 
 } // namespace
 
-bool thinningPass(const BinarySignal<2, unsigned>& source, BinarySignal<2, unsigned>& destination,
-                  unsigned pass) {
-    destination.resize(source.sizes());
+namespace {
+
+// Rows first .. last - 1 of one thinning pass; true when it deleted a pixel.
+bool thinRows(const BinarySignal<2, unsigned>& source, BinarySignal<2, unsigned>& destination,
+              unsigned pass, int first, int last) {
     const Offset below = rotate(0, 1, pass), above = rotate(0, -1, pass);
     const Offset belowRight = rotate(1, 1, pass);
     const Offset aboveLeft = rotate(-1, -1, pass), aboveRight = rotate(1, -1, pass);
     const Offset left = rotate(-1, 0, pass), right = rotate(1, 0, pass);
-
     const Word lastMask = source.lastWordMask();
     const std::uint32_t words = source.wordsPerRow();
+    Word deletedAny = 0;
+    for (int y = first; y < last; ++y) {
+        Word* out = destination.row(unsigned(y));
+        const Word* in = source.row(unsigned(y));
+        for (std::uint32_t w = 0; w < words; ++w) {
+            // Only set pixels can be deleted, and line masks are mostly empty.
+            if ((w + 1 == words ? in[w] & lastMask : in[w]) == 0) {
+                out[w] = 0;
+                continue;
+            }
+            const RowWords rows[3] = {load(source, y - 1, w, lastMask),
+                                      load(source, y, w, lastMask),
+                                      load(source, y + 1, w, lastMask)};
+            auto at = [&](Offset o) { return shifted(rows[o.dy + 1], o.dx); };
+            const Word centre = rows[1].centre;
+            const Word deleted = centre & ~at(below) & at(above) & ~at(belowRight) &
+                                 ((at(aboveLeft) & at(aboveRight)) | (at(left) & ~at(right)));
+            out[w] = centre & ~deleted;
+            deletedAny |= deleted;
+        }
+    }
+    return deletedAny != 0;
+}
+
+} // namespace
+
+bool thinningPass(const BinarySignal<2, unsigned>& source, BinarySignal<2, unsigned>& destination,
+                  unsigned pass) {
+    destination.resize(source.sizes());
     const int height = int(source.height());
-    // Rows in bands on the pool; each band tells whether it deleted anything, and any band
-    // that did makes the pass a changing one, whatever the order.
+    // Rows in bands on the pool; any band that deleted a pixel makes the pass a changing one,
+    // whatever the order.
     const std::size_t bands = (std::size_t(height) + thinningBandRows - 1) / thinningBandRows;
+    if (bands <= 1)
+        return thinRows(source, destination, pass, 0, height);
     std::vector<char> bandDeleted(bands, 0);
     forEachBand(bands, [&](std::size_t band) {
         const int first = int(band * thinningBandRows);
-        const int last = std::min(height, first + int(thinningBandRows));
-        Word deletedAny = 0;
-        for (int y = first; y < last; ++y) {
-            Word* out = destination.row(unsigned(y));
-            const Word* in = source.row(unsigned(y));
-            for (std::uint32_t w = 0; w < words; ++w) {
-                // Only set pixels can be deleted, and line masks are mostly empty.
-                if ((w + 1 == words ? in[w] & lastMask : in[w]) == 0) {
-                    out[w] = 0;
-                    continue;
-                }
-                const RowWords rows[3] = {load(source, y - 1, w, lastMask),
-                                          load(source, y, w, lastMask),
-                                          load(source, y + 1, w, lastMask)};
-                auto at = [&](Offset o) { return shifted(rows[o.dy + 1], o.dx); };
-                const Word centre = rows[1].centre;
-                const Word deleted = centre & ~at(below) & at(above) & ~at(belowRight) &
-                                     ((at(aboveLeft) & at(aboveRight)) | (at(left) & ~at(right)));
-                out[w] = centre & ~deleted;
-                deletedAny |= deleted;
-            }
-        }
-        bandDeleted[band] = deletedAny != 0;
+        bandDeleted[band] = thinRows(source, destination, pass, first,
+                                     std::min(height, first + int(thinningBandRows)));
     });
-    bool deletedAny = false;
-    for (char deleted : bandDeleted)
-        deletedAny = deletedAny || deleted;
-    return deletedAny;
+    return std::find(bandDeleted.begin(), bandDeleted.end(), 1) != bandDeleted.end();
 }
 
 bool thin(const BinarySignal<2, unsigned>& lineMask, BinarySignal<2, unsigned>& work,

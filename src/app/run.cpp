@@ -11,6 +11,7 @@
 
 #include "app/stages.hpp"
 #include "core/exceptions.hpp"
+#include "core/thread_pool.hpp"
 #include "export/dxf.hpp"
 #include "vs/tcp_client.hpp"
 
@@ -57,6 +58,7 @@ int run(RunContext& context) {
     if (!context.options.quiet.given)
         statusOutput = &standardOutput;
     context.status.setOutput(statusOutput);
+    setThreadCount(context.options.threadCount.value);
 
     // No command line can turn the visualization switch on (it is never registered), so every
     // run keeps the discarding sink; a build that sets it gets the viewer client.

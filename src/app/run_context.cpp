@@ -60,6 +60,7 @@ void declareOptions(RunOptions& c, ArgumentProcessor& p) {
     describe(c.previewOutput, "preview image filename: the picture with the result drawn on it",
              {&c.previewFile});
     describe(c.rectifyUnit, "unit of the -rs size: px | mm | cm | in", {&c.rectifyUnitName});
+    describe(c.threads, "number of threads; default one per core, 0 likewise", {&c.threadCount});
 
     p.addPositional(c.input);
     p.addNamed("-auto", c.automatic);
@@ -89,6 +90,7 @@ void declareOptions(RunOptions& c, ArgumentProcessor& p) {
     p.addNamed("-om", c.maskOutput);
     p.addNamed("-oi", c.imageOutput);
     p.addNamed("-q", c.quiet);
+    p.addNamed("-j", c.threads);
 }
 
 void applyAutomaticMode(RunOptions& c) {

@@ -67,8 +67,8 @@ struct RunOptions {
     Option imageOutput;
     DirectValue imageFile{"filename"};
     Option quiet;
-    Option centre;    // -sc
-    Option automatic; // -auto
+    Option centre;                             // -sc
+    Option automatic;                          // -auto
     Option dxfOutput;
     DirectValue dxfFile{"filename"};
     Option editorSvgOutput;
@@ -77,6 +77,8 @@ struct RunOptions {
     DirectValue rectifyUnitName{"unit", "px"};
     Option previewOutput;
     DirectValue previewFile{"filename"};
+    Option threads;                            // -j
+    SimpleValue<unsigned> threadCount{"N", 0}; // 0: one thread per core
 };
 
 // What loadInput leaves for an image or demo input: the picture as loaded (interleaved, line 0

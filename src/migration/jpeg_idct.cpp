@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/vector_width.hpp"
+
 namespace ZELK::Migration::JPEG {
 
 const std::uint8_t zigzagToNatural[64] = {
@@ -37,24 +39,34 @@ void inverseDCTPlain(const IDCTBasis& basis, const float coefficients[64], float
     }
 }
 
-void inverseDCTSparse(const IDCTBasis& basis, const float coefficients[64], std::uint64_t mask,
-                      float out[64]) {
-    float acc[64];
-    for (unsigned i = 0; i < 64; ++i)
-        acc[i] = 0.0f;
+namespace {
+
+// The sparse sums with the 64 accumulators held in vectors of lanes floats: the same products
+// and the same additions in the same order as the scalar loop, only several outputs at a time,
+// so every output is the same bits whatever the vector width.
+template <unsigned lanes>
+[[gnu::always_inline]] inline void sparseSums(const IDCTBasis& basis, const float* coefficients,
+                                              std::uint64_t mask, float* out) {
+    typedef float Lanes __attribute__((vector_size(lanes * sizeof(float))));
+    constexpr unsigned count = 64 / lanes;
+    Lanes acc[count] = {};
     while (mask != 0) {
         const unsigned k = static_cast<unsigned>(__builtin_ctzll(mask));
         mask &= mask - 1;
         const float c = coefficients[k];
         const float* column = basis.column(k);
-        for (unsigned i = 0; i < 64; ++i)
-            acc[i] += c * column[i];
+        for (unsigned i = 0; i < count; ++i) {
+            Lanes terms;
+            std::memcpy(&terms, column + i * lanes, sizeof terms);
+            acc[i] += c * terms;
+        }
     }
-    for (unsigned i = 0; i < 64; ++i)
-        out[i] = acc[i];
+    std::memcpy(out, acc, sizeof acc);
 }
 
-void storeBlock(const float out[64], std::uint8_t* dst, std::size_t stride) {
+// Level shift of storeBlock, for inlining into the transforms.
+[[gnu::always_inline]] inline void levelShift(const float* out, std::uint8_t* dst,
+                                              std::size_t stride) {
     // Truncating first and clamping the integer gives the same byte as clamping the float, and
     // vectorizes better. |out| < 64 * 32768 * 255 / 4 keeps the conversion inside 32 bits.
     std::uint8_t bytes[64];
@@ -66,6 +78,85 @@ void storeBlock(const float out[64], std::uint8_t* dst, std::size_t stride) {
     }
     for (unsigned y = 0; y < 8; ++y, dst += stride)
         std::memcpy(dst, bytes + 8 * y, 8);
+}
+
+// Sums and level shift in one step, the 64 sums never leaving the registers when they fit.
+template <unsigned lanes>
+[[gnu::always_inline]] inline void sparseSamples(const IDCTBasis& basis, const float* coefficients,
+                                                 std::uint64_t mask, std::uint8_t* dst,
+                                                 std::size_t stride) {
+    alignas(64) float out[64];
+    sparseSums<lanes>(basis, coefficients, mask, out);
+    levelShift(out, dst, stride);
+}
+
+void sparseSamples4(const IDCTBasis& basis, const float* coefficients, std::uint64_t mask,
+                    std::uint8_t* dst, std::size_t stride) {
+    sparseSamples<4>(basis, coefficients, mask, dst, stride);
+}
+
+void sparseSums4(const IDCTBasis& basis, const float* coefficients, std::uint64_t mask,
+                 float* out) {
+    sparseSums<4>(basis, coefficients, mask, out);
+}
+
+#if ZELK_WIDE_VECTORS
+// Wider registers where the processor has them: the transform is most of a photo's decoding.
+ZELK_TARGET_256 void sparseSums8(const IDCTBasis& basis, const float* coefficients,
+                                 std::uint64_t mask, float* out) {
+    sparseSums<8>(basis, coefficients, mask, out);
+}
+
+ZELK_TARGET_256 void sparseSamples8(const IDCTBasis& basis, const float* coefficients,
+                                    std::uint64_t mask, std::uint8_t* dst, std::size_t stride) {
+    sparseSamples<8>(basis, coefficients, mask, dst, stride);
+}
+
+ZELK_TARGET_512 void sparseSamples16(const IDCTBasis& basis, const float* coefficients,
+                                     std::uint64_t mask, std::uint8_t* dst, std::size_t stride) {
+    sparseSamples<16>(basis, coefficients, mask, dst, stride);
+}
+
+ZELK_TARGET_512 void sparseSums16(const IDCTBasis& basis, const float* coefficients,
+                                  std::uint64_t mask, float* out) {
+    sparseSums<16>(basis, coefficients, mask, out);
+}
+#endif
+
+} // namespace
+
+void inverseDCTSparse(const IDCTBasis& basis, const float coefficients[64], std::uint64_t mask,
+                      float out[64]) {
+#if ZELK_WIDE_VECTORS
+    switch (widestVectors()) {
+    case VectorWidth::Bits512:
+        return sparseSums16(basis, coefficients, mask, out);
+    case VectorWidth::Bits256:
+        return sparseSums8(basis, coefficients, mask, out);
+    case VectorWidth::Bits128:
+        break;
+    }
+#endif
+    sparseSums4(basis, coefficients, mask, out);
+}
+
+void storeBlock(const float out[64], std::uint8_t* dst, std::size_t stride) {
+    levelShift(out, dst, stride);
+}
+
+void transformBlock(const IDCTBasis& basis, const float coefficients[64], std::uint64_t mask,
+                    std::uint8_t* dst, std::size_t stride) {
+#if ZELK_WIDE_VECTORS
+    switch (widestVectors()) {
+    case VectorWidth::Bits512:
+        return sparseSamples16(basis, coefficients, mask, dst, stride);
+    case VectorWidth::Bits256:
+        return sparseSamples8(basis, coefficients, mask, dst, stride);
+    case VectorWidth::Bits128:
+        break;
+    }
+#endif
+    sparseSamples4(basis, coefficients, mask, dst, stride);
 }
 
 void blockToSamples(const IDCTBasis& basis, const std::int16_t zigzag[64], std::uint64_t zigzagMask,
@@ -81,9 +172,7 @@ void blockToSamples(const IDCTBasis& basis, const std::int16_t zigzag[64], std::
             static_cast<float>(static_cast<std::int32_t>(zigzag[z]) * quantization[z]);
         mask |= 1ull << k;
     }
-    float out[64];
-    inverseDCTSparse(basis, coefficients, mask, out);
-    storeBlock(out, dst, stride);
+    transformBlock(basis, coefficients, mask, dst, stride);
 }
 
 std::uint64_t nonZeroMask(const std::int16_t zigzag[64]) {

@@ -34,12 +34,17 @@ void inverseDCTPlain(const IDCTBasis& basis, const float coefficients[64], float
 
 // The same outputs, bit for bit, from the non-zero coefficients only: every bit k of mask set
 // where coefficients[k] may be non-zero. A zero term leaves a float sum unchanged, so summing
-// the remaining terms column by column in increasing k repeats the plain sums exactly.
+// the remaining terms column by column in increasing k repeats the plain sums exactly; the sums
+// run in the widest vectors the processor has (core/vector_width.hpp), all widths alike.
 void inverseDCTSparse(const IDCTBasis& basis, const float coefficients[64], std::uint64_t mask,
                       float out[64]);
 
 // Level shift: out + 128.5, clamped to [0, 255] and truncated, into 8 rows of 8 samples.
 void storeBlock(const float out[64], std::uint8_t* dst, std::size_t stride);
+
+// inverseDCTSparse and storeBlock in one step.
+void transformBlock(const IDCTBasis& basis, const float coefficients[64], std::uint64_t mask,
+                    std::uint8_t* dst, std::size_t stride);
 
 // Block to samples: coefficients in zig-zag order times the quantisation entries of the same
 // positions, transformed and stored. zigzagMask has bit z set for every non-zero zigzag[z].

@@ -2,16 +2,34 @@
 // decoded component planes into the image buffer.
 #include "migration/jpeg_modes.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "core/checked.hpp"
 #include "core/exceptions.hpp"
+#include "core/thread_pool.hpp"
 #include "migration/jpeg_output.hpp"
 
 namespace ZELK::Migration::JPEG {
 
 namespace {
+
+// Blocks decoded before their inverse transforms start: enough that handing a batch over costs
+// little against transforming it, few enough that two batches (about 0.5 MB each) stay cached.
+constexpr std::size_t transformBatchBlocks = 1536;
+
+// Rows of blocks per band of the progressive mode's final transforms.
+constexpr std::uint32_t finishBandRows = 4;
+
+// A decoded block waiting for its inverse transform: dequantised coefficients in natural order,
+// of which only the entries in mask were written, and where its samples go.
+struct DecodedBlock {
+    alignas(64) float coefficients[64];
+    std::uint64_t mask;
+    std::uint8_t* destination;
+    std::size_t stride;
+};
 
 // An all-zero block decodes to this sample: 0 + 128.5, truncated.
 constexpr std::uint8_t emptySample = 128;
@@ -57,7 +75,7 @@ const HuffmanDecoder& selectTable(const std::array<HuffmanDecoder, 4>& tables, u
 }
 
 // One sequential block: DC difference and AC run/size codes into dequantised coefficients in
-// natural order (only the entries it sets are written; the caller keeps the rest 0). Returns
+// natural order (only the entries it sets are written, the rest are left as they were). Returns
 // the natural-order positions written. Coefficients are 16-bit values, the DC predictor wraps
 // as a 16-bit value does.
 std::uint64_t decodeSequentialBlock(BitReader& reader, const HuffmanDecoder& dc,
@@ -235,20 +253,41 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
         }
         ++sinceRestart;
     };
-    alignas(64) float coefficients[64] = {};
-    alignas(64) float samples[64];
+    // Entropy decoding is serial; the inverse transforms run behind it, a batch of decoded
+    // blocks at a time, beside the decoder while it fills the other batch. Every block is
+    // transformed on its own, so the samples do not depend on who transforms them when.
+    std::vector<DecodedBlock> batches[2] = {std::vector<DecodedBlock>(transformBatchBlocks),
+                                            std::vector<DecodedBlock>(transformBatchBlocks)};
+    Background transforming[2]; // after the batches: destroyed, so waited for, first
+    unsigned current = 0;
+    std::size_t filled = 0;
+    auto flush = [&] {
+        const DecodedBlock* batch = batches[current].data();
+        const std::size_t count = filled;
+        transforming[current] = Background([this, batch, count] {
+            for (std::size_t i = 0; i < count; ++i) {
+                transformBlock(basis_, batch[i].coefficients, batch[i].mask, batch[i].destination,
+                               batch[i].stride);
+            }
+        });
+        current ^= 1u;
+        transforming[current].wait();
+        filled = 0;
+    };
     auto visit = [&](unsigned i, std::uint32_t bx, std::uint32_t by) {
         Member& m = scanMembers[i];
-        std::uint64_t mask = decodeSequentialBlock(reader, *m.dc, *m.ac, m.predictor,
-                                                   m.component->quantization.data(), coefficients);
-        inverseDCTSparse(basis_, coefficients, mask, samples);
-        storeBlock(samples, m.component->blockAt(bx, by), m.component->stride());
-        while (mask != 0) {
-            coefficients[__builtin_ctzll(mask)] = 0.0f;
-            mask &= mask - 1;
-        }
+        DecodedBlock& block = batches[current][filled];
+        block.mask = decodeSequentialBlock(reader, *m.dc, *m.ac, m.predictor,
+                                           m.component->quantization.data(), block.coefficients);
+        block.destination = m.component->blockAt(bx, by);
+        block.stride = m.component->stride();
+        if (++filled == transformBatchBlocks)
+            flush();
     };
     walkScan(walked, onMCU, visit);
+    flush();
+    transforming[0].wait();
+    transforming[1].wait();
     reader.release();
 }
 
@@ -404,13 +443,22 @@ void ProgressiveDCTMode::finish(IncrementalBuffer& data, ImageMetadata& meta) {
             continue; // left to writeOutput's fill
         c.allocatePlane();
         const std::int16_t* store = coefficients_[ci].data();
-        for (std::uint32_t by = 0; by < c.scanBlocksDown; ++by)
-            for (std::uint32_t bx = 0; bx < c.scanBlocksAcross; ++bx) {
-                const std::int16_t* block = store + (std::size_t(by) * c.blocksAcross + bx) * 64;
-                blockToSamples(basis_, block, nonZeroMask(block), c.quantization.data(),
-                               c.blockAt(bx, by), c.stride());
-            }
-        coefficients_[ci] = {}; // the samples replace them
+        // Rows of blocks in bands on the pool; every block is transformed on its own.
+        const std::uint32_t bands = (c.scanBlocksDown + finishBandRows - 1) / finishBandRows;
+        forEachBand(bands, [&](std::size_t band) {
+            const std::uint32_t first = std::uint32_t(band) * finishBandRows;
+            const std::uint32_t last = std::min(c.scanBlocksDown, first + finishBandRows);
+            for (std::uint32_t by = first; by < last; ++by)
+                for (std::uint32_t bx = 0; bx < c.scanBlocksAcross; ++bx) {
+                    const std::int16_t* block =
+                        store + (std::size_t(by) * c.blocksAcross + bx) * 64;
+                    blockToSamples(basis_, block, nonZeroMask(block), c.quantization.data(),
+                                   c.blockAt(bx, by), c.stride());
+                }
+        });
+        // The samples replace them; a fresh vector gives the memory back (assigning {} would keep
+        // its capacity until the end of decoding, beside the RGB buffer).
+        coefficients_[ci] = std::vector<std::int16_t>();
     }
     writeOutput(data, meta);
 }

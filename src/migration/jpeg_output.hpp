@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "migration/image.hpp"
@@ -24,7 +25,8 @@ struct PlaneView {
 // plane counting as 0, truncated to 8 bits. A plane extent of 1 samples coordinate 0. Each
 // plane row is interpolated across first (once, however many target rows use it), then the two
 // rows around y are blended; each fraction is the exact quotient rounded once to float. The
-// plane is never larger than the image.
+// plane is never larger than the image. A copy shares the column tables but has its own row
+// cache, so that bands of rows can be resampled at once, each by its own copy.
 class PlaneResampler {
 public:
     PlaneResampler(const PlaneView& plane, std::uint32_t width, std::uint32_t height);
@@ -35,13 +37,19 @@ private:
     // The plane row interpolated across into one of the two cached rows; returns it.
     const float* across(std::uint32_t planeRow);
 
+    // Per target column: the plane column left of it and the weights of that column and the next.
+    struct Columns {
+        std::vector<std::uint32_t> left;
+        std::vector<float> leftWeight;
+        std::vector<float> rightWeight;
+        bool stepsOfOne = false; // left grows by at most 1 from one column to the next
+    };
+
     PlaneView plane_;
     std::uint32_t width_;
     std::uint32_t height_;
     bool direct_;
-    std::vector<std::uint32_t> left_; // plane column left of each target column
-    std::vector<float> leftWeight_;
-    std::vector<float> rightWeight_;
+    std::shared_ptr<const Columns> columns_;
     std::vector<float> samples_;  // one plane row as floats, and the 0 beyond its end
     std::vector<float> cache_[2]; // rows interpolated across
     std::uint32_t cachedRow_[2];

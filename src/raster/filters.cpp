@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/exceptions.hpp"
+#include "core/thread_pool.hpp"
 
 namespace ZELK {
 
@@ -39,6 +40,9 @@ void withDistinctDestination(const Image& source, Image& destination, F filter) 
     }
 }
 
+// Rows per band of the 3 x 3 median.
+constexpr unsigned medianBandRows = 64;
+
 inline unsigned char median3(unsigned char a, unsigned char b, unsigned char c) {
     return std::max(std::min(a, b), std::min(std::max(a, b), c));
 }
@@ -46,12 +50,13 @@ inline unsigned char median3(unsigned char a, unsigned char b, unsigned char c) 
 // 3 x 3 median: sort every column triple once, then the median of nine is the median of
 // (largest of the three low values, median of the middles, smallest of the highs). Plain
 // min/max over arrays, which the compiler vectorises.
-void median3x3(const Image& source, Image& destination) {
+// Rows first .. last - 1 of the 3 x 3 median.
+void median3x3Rows(const Image& source, Image& destination, unsigned first, unsigned last) {
     const unsigned width = source.width();
     const unsigned height = source.height();
     // Column triples of the padded row: index i holds column clamp(i - 1).
     std::vector<unsigned char> lo(width + 2), mid(width + 2), hi(width + 2);
-    for (unsigned y = 0; y < height; ++y) {
+    for (unsigned y = first; y < last; ++y) {
         const unsigned char* a = source.row(clampIndex(std::int64_t(y) - 1, height));
         const unsigned char* b = source.row(y);
         const unsigned char* c = source.row(clampIndex(std::int64_t(y) + 1, height));
@@ -68,14 +73,29 @@ void median3x3(const Image& source, Image& destination) {
         lo[width + 1] = lo[width];
         mid[width + 1] = mid[width];
         hi[width + 1] = hi[width];
-        unsigned char* out = destination.row(y);
-        for (unsigned x = 0; x < width; ++x) {
-            const unsigned char maxLow = std::max(std::max(lo[x], lo[x + 1]), lo[x + 2]);
-            const unsigned char midMid = median3(mid[x], mid[x + 1], mid[x + 2]);
-            const unsigned char minHigh = std::min(std::min(hi[x], hi[x + 1]), hi[x + 2]);
+        unsigned char* __restrict out = destination.row(y);
+        const unsigned char* __restrict l = lo.data();
+        const unsigned char* __restrict m = mid.data();
+        const unsigned char* __restrict h = hi.data();
+        // A size_t index: with an unsigned one the compiler must allow for x + 2 wrapping and
+        // leaves the loop scalar.
+        for (std::size_t x = 0; x < width; ++x) {
+            const unsigned char maxLow = std::max(std::max(l[x], l[x + 1]), l[x + 2]);
+            const unsigned char midMid = median3(m[x], m[x + 1], m[x + 2]);
+            const unsigned char minHigh = std::min(std::min(h[x], h[x + 1]), h[x + 2]);
             out[x] = median3(maxLow, midMid, minHigh);
         }
     }
+}
+
+// Rows are independent: bands of them on the pool.
+void median3x3(const Image& source, Image& destination) {
+    const unsigned height = source.height();
+    const std::size_t bands = (height + medianBandRows - 1) / medianBandRows;
+    forEachBand(bands, [&](std::size_t band) {
+        const unsigned first = unsigned(band) * medianBandRows;
+        median3x3Rows(source, destination, first, std::min(height, first + medianBandRows));
+    });
 }
 
 // Any window: a 256-bin histogram of the current window slides along each row; a column of h
@@ -197,52 +217,60 @@ void maximumFilter(const Image& source, const Tuple<2, unsigned>& window, Image&
     });
 }
 
-// The clamped window sum splits into the samples inside the image and the edge sample
-// repeated once for every window position beyond the edge. Along a row that is a prefix-sum
-// difference plus two multiples; down the columns the same rule is applied to the row sums
-// with a running column sum, so the cost per pixel is constant.
-void subtractLocalMean(const Image& source, const Tuple<2, unsigned>& window,
-                       Signal<2, short>& destination) {
-    requireWindow(window, maxLocalMeanWindow);
-    const unsigned width = source.width();
-    const unsigned height = source.height();
-    destination.resize(source.sizes());
-    if (source.empty())
-        return;
-    const WindowExtent wx(window[0]), wy(window[1]);
+namespace {
 
-    // Row sums of every pixel's horizontal window; at most 2^24 * 255 < 2^32.
-    Signal<2, std::uint32_t> across(source.sizes());
+// Rows per band of the local-mean subtraction.
+constexpr unsigned localMeanBandRows = 64;
+
+// Rows first .. last - 1 of the horizontal window sums of subtractLocalMean.
+void rowWindowSums(const Image& source, const WindowExtent& wx, Signal<2, std::uint32_t>& across,
+                   unsigned first, unsigned last) {
+    const unsigned width = source.width();
     std::vector<std::uint32_t> prefix(std::size_t(width) + 1);
-    for (unsigned y = 0; y < height; ++y) {
+    for (unsigned y = first; y < last; ++y) {
         const unsigned char* in = source.row(y);
         prefix[0] = 0;
         for (unsigned x = 0; x < width; ++x)
             prefix[x + 1] = prefix[x] + in[x];
         std::uint32_t* out = across.row(y);
         for (unsigned x = 0; x < width; ++x) {
-            const std::int64_t first = std::int64_t(x) - wx.before;
-            const std::int64_t last = std::int64_t(x) + wx.after;
-            const unsigned lo = first < 0 ? 0u : unsigned(first);
-            const unsigned hi = last >= width ? width - 1 : unsigned(last);
-            const std::uint32_t beforeEdge = first < 0 ? std::uint32_t(-first) : 0u;
-            const std::uint32_t beyondEdge = last >= width ? std::uint32_t(last - (width - 1)) : 0u;
+            const std::int64_t firstX = std::int64_t(x) - wx.before;
+            const std::int64_t lastX = std::int64_t(x) + wx.after;
+            const unsigned lo = firstX < 0 ? 0u : unsigned(firstX);
+            const unsigned hi = lastX >= width ? width - 1 : unsigned(lastX);
+            const std::uint32_t beforeEdge = firstX < 0 ? std::uint32_t(-firstX) : 0u;
+            const std::uint32_t beyondEdge =
+                lastX >= width ? std::uint32_t(lastX - (width - 1)) : 0u;
             out[x] = prefix[hi + 1] - prefix[lo] + beforeEdge * in[0] + beyondEdge * in[width - 1];
         }
     }
+}
 
-    // Running sum of the row sums of rows lo..hi (the window rows inside the image).
+// Rows first .. last - 1 of subtractLocalMean's output from the row sums: a running sum of the
+// row sums of the window rows inside the image, plus the edge rows repeated.
+void subtractWindowMeans(const Image& source, const Signal<2, std::uint32_t>& across,
+                         const Tuple<2, unsigned>& window, unsigned firstRow, unsigned lastRow,
+                         Signal<2, short>& destination) {
+    const unsigned width = source.width();
+    const unsigned height = source.height();
+    const WindowExtent wy(window[1]);
     std::vector<std::uint64_t> columns(width, 0);
     std::int64_t lo = 0, hi = -1;
+    bool started = false;
     const std::uint64_t area = std::uint64_t(window[0]) * window[1];
     const float divisor = float(area);
-    const std::uint32_t* firstRow = across.row(0);
-    const std::uint32_t* lastRow = across.row(height - 1);
-    for (unsigned y = 0; y < height; ++y) {
+    const std::uint32_t* top = across.row(0);
+    const std::uint32_t* bottom = across.row(height - 1);
+    for (unsigned y = firstRow; y < lastRow; ++y) {
         const std::int64_t first = std::int64_t(y) - wy.before;
         const std::int64_t last = std::int64_t(y) + wy.after;
         const std::int64_t wantLo = first < 0 ? 0 : first;
         const std::int64_t wantHi = last >= height ? height - 1 : last;
+        if (!started) {
+            lo = wantLo;
+            hi = lo - 1;
+            started = true;
+        }
         while (hi < wantHi) {
             const std::uint32_t* add = across.row(unsigned(++hi));
             for (unsigned x = 0; x < width; ++x)
@@ -258,11 +286,42 @@ void subtractLocalMean(const Image& source, const Tuple<2, unsigned>& window,
         const unsigned char* in = source.row(y);
         short* out = destination.row(y);
         for (unsigned x = 0; x < width; ++x) {
-            const std::uint64_t sum = columns[x] + aboveEdge * firstRow[x] + belowEdge * lastRow[x];
+            const std::uint64_t sum = columns[x] + aboveEdge * top[x] + belowEdge * bottom[x];
             const float mean = float(sum) / divisor;
             out[x] = static_cast<short>(float(in[x]) - mean);
         }
     }
+}
+
+} // namespace
+
+// The clamped window sum splits into the samples inside the image and the edge sample
+// repeated once for every window position beyond the edge. Along a row that is a prefix-sum
+// difference plus two multiples; down the columns the same rule is applied to the row sums
+// with a running column sum, so the cost per pixel is constant.
+void subtractLocalMean(const Image& source, const Tuple<2, unsigned>& window,
+                       Signal<2, short>& destination) {
+    requireWindow(window, maxLocalMeanWindow);
+    const unsigned height = source.height();
+    destination.resize(source.sizes());
+    if (source.empty())
+        return;
+    const WindowExtent wx(window[0]);
+
+    // Row sums of every pixel's horizontal window; at most 2^24 * 255 < 2^32.
+    Signal<2, std::uint32_t> across(source.sizes());
+    const std::size_t bands = (height + localMeanBandRows - 1) / localMeanBandRows;
+    forEachBand(bands, [&](std::size_t band) {
+        const unsigned first = unsigned(band) * localMeanBandRows;
+        rowWindowSums(source, wx, across, first, std::min(height, first + localMeanBandRows));
+    });
+    // Down the columns, each band starting its running sums afresh: integer sums, so every
+    // band gets the sums a single sweep would have.
+    forEachBand(bands, [&](std::size_t band) {
+        const unsigned first = unsigned(band) * localMeanBandRows;
+        subtractWindowMeans(source, across, window, first,
+                            std::min(height, first + localMeanBandRows), destination);
+    });
 }
 
 } // namespace ZELK

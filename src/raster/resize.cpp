@@ -7,12 +7,17 @@
 
 #include "core/exceptions.hpp"
 #include "core/limits.hpp"
+#include "core/thread_pool.hpp"
 
 namespace ZELK {
 
 namespace {
 
 using Image = Signal<2, unsigned char>;
+
+// Output rows per band of a halving step and of the bilinear resampling.
+constexpr unsigned halvingBandRows = 64;
+constexpr unsigned resampleBandRows = 64;
 
 // One line of the binomial halving; in has m >= 4 samples spaced by inStep, out gets m / 2.
 inline void halveLine(const unsigned char* in, std::size_t inStep, std::uint32_t m,
@@ -28,6 +33,33 @@ inline void halveLine(const unsigned char* in, std::size_t inStep, std::uint32_t
         static_cast<unsigned char>((6 * s(2 * n - 2) + 4 * s(2 * n - 3) + s(2 * n - 4)) / 11);
 }
 
+// Output rows first .. last - 1 of a halving down the columns, a whole row at a time so that the
+// inner loop runs along memory.
+void halveRowsDown(const Image& source, Image& result, unsigned first, unsigned last) {
+    const unsigned width = source.width();
+    const unsigned n = source.height() / 2;
+    for (unsigned k = first; k < last; ++k) {
+        unsigned char* out = result.row(k);
+        if (k == 0 || k + 1 == n) {
+            const bool top = k == 0;
+            const unsigned char* a = source.row(top ? 0 : 2 * n - 2);
+            const unsigned char* b = source.row(top ? 1 : 2 * n - 3);
+            const unsigned char* c = source.row(top ? 2 : 2 * n - 4);
+            for (unsigned x = 0; x < width; ++x)
+                out[x] = static_cast<unsigned char>((6 * a[x] + 4 * b[x] + c[x]) / 11);
+        } else {
+            const unsigned char* r0 = source.row(2 * k - 2);
+            const unsigned char* r1 = source.row(2 * k - 1);
+            const unsigned char* r2 = source.row(2 * k);
+            const unsigned char* r3 = source.row(2 * k + 1);
+            const unsigned char* r4 = source.row(2 * k + 2);
+            for (unsigned x = 0; x < width; ++x)
+                out[x] = static_cast<unsigned char>(
+                    (r0[x] + 4 * r1[x] + 6 * r2[x] + 4 * r3[x] + r4[x]) >> 4);
+        }
+    }
+}
+
 } // namespace
 
 void halveAlong(unsigned axis, const Image& source, Image& destination) {
@@ -38,33 +70,24 @@ void halveAlong(unsigned axis, const Image& source, Image& destination) {
         throw BoundException<unsigned int>(m, 4u);
     Image result(axis == 0 ? Tuple<2, unsigned>(width / 2, height)
                            : Tuple<2, unsigned>(width, height / 2));
+    // Output rows are independent: bands of them on the pool.
+    const unsigned outRows = result.height();
+    const std::size_t bands = (outRows + halvingBandRows - 1) / halvingBandRows;
+    auto bandRows = [&](std::size_t band) {
+        const unsigned first = unsigned(band) * halvingBandRows;
+        return std::pair{first, std::min(outRows, first + halvingBandRows)};
+    };
     if (axis == 0) {
-        for (unsigned y = 0; y < height; ++y)
-            halveLine(source.row(y), 1, width, result.row(y), 1);
+        forEachBand(bands, [&](std::size_t band) {
+            const auto [first, last] = bandRows(band);
+            for (unsigned y = first; y < last; ++y)
+                halveLine(source.row(y), 1, width, result.row(y), 1);
+        });
     } else {
-        // Down the columns a whole row at a time, so the inner loop runs along memory.
-        const unsigned n = height / 2;
-        auto rowOf = [&](unsigned i) { return source.row(i); };
-        for (unsigned k = 0; k < n; ++k) {
-            unsigned char* out = result.row(k);
-            if (k == 0 || k + 1 == n) {
-                const bool first = k == 0;
-                const unsigned char* a = rowOf(first ? 0 : 2 * n - 2);
-                const unsigned char* b = rowOf(first ? 1 : 2 * n - 3);
-                const unsigned char* c = rowOf(first ? 2 : 2 * n - 4);
-                for (unsigned x = 0; x < width; ++x)
-                    out[x] = static_cast<unsigned char>((6 * a[x] + 4 * b[x] + c[x]) / 11);
-            } else {
-                const unsigned char* r0 = rowOf(2 * k - 2);
-                const unsigned char* r1 = rowOf(2 * k - 1);
-                const unsigned char* r2 = rowOf(2 * k);
-                const unsigned char* r3 = rowOf(2 * k + 1);
-                const unsigned char* r4 = rowOf(2 * k + 2);
-                for (unsigned x = 0; x < width; ++x)
-                    out[x] = static_cast<unsigned char>(
-                        (r0[x] + 4 * r1[x] + 6 * r2[x] + 4 * r3[x] + r4[x]) >> 4);
-            }
-        }
+        forEachBand(bands, [&](std::size_t band) {
+            const auto [first, last] = bandRows(band);
+            halveRowsDown(source, result, first, last);
+        });
     }
     destination = std::move(result);
 }
@@ -102,8 +125,8 @@ void resampleBilinear(const Image& source, const Tuple<2, unsigned>& size, Image
     const std::vector<Tap> rows = taps(h, size[1]);
 
     // The two forms round differently, so each is its own loop rather than a branch per sample.
+    // Target rows are independent: bands of them on the pool, each with its own row buffers.
     auto run = [&](auto blend) {
-        std::vector<float> below(size[0]), above(size[0]);
         // Horizontal interpolation of one source row into the target's columns (0 outside).
         auto interpolateRow = [&](unsigned y, std::vector<float>& line) {
             if (y >= h) {
@@ -118,16 +141,22 @@ void resampleBilinear(const Image& source, const Tuple<2, unsigned>& size, Image
                 line[x] = blend(a, b, t.fraction);
             }
         };
-        for (unsigned y = 0; y < size[1]; ++y) {
-            const Tap& t = rows[y];
-            interpolateRow(t.index, below);
-            interpolateRow(t.index + 1, above);
-            unsigned char* out = result.row(y);
-            for (unsigned x = 0; x < size[0]; ++x) {
-                const float value = blend(below[x], above[x], t.fraction);
-                out[x] = static_cast<unsigned char>(std::clamp(value, 0.0f, 255.0f));
+        const std::size_t bands = (size[1] + resampleBandRows - 1) / resampleBandRows;
+        forEachBand(bands, [&](std::size_t band) {
+            std::vector<float> below(size[0]), above(size[0]);
+            const unsigned first = unsigned(band) * resampleBandRows;
+            const unsigned last = std::min(size[1], first + resampleBandRows);
+            for (unsigned y = first; y < last; ++y) {
+                const Tap& t = rows[y];
+                interpolateRow(t.index, below);
+                interpolateRow(t.index + 1, above);
+                unsigned char* out = result.row(y);
+                for (unsigned x = 0; x < size[0]; ++x) {
+                    const float value = blend(below[x], above[x], t.fraction);
+                    out[x] = static_cast<unsigned char>(std::clamp(value, 0.0f, 255.0f));
+                }
             }
-        }
+        });
     };
     if (form == BilinearForm::WeightedSum)
         run([](float a, float b, float f) { return (1.0f - f) * a + f * b; });

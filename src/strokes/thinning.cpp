@@ -1,12 +1,20 @@
 #include "strokes/thinning.hpp"
 
+#include <algorithm>
 #include <cstdint>
+#include <vector>
+
+#include "core/thread_pool.hpp"
 
 namespace ZELK {
 
 namespace {
 
 using Word = BinarySignal<2, unsigned>::Word;
+
+// Rows per band of a thinning pass: a pass over a reduced photo's mask is short, so bands must
+// be large enough to outweigh handing them to a thread.
+constexpr std::size_t thinningBandRows = 128;
 
 struct Offset {
     int dx;
@@ -60,18 +68,19 @@ Word shifted(const RowWords& r, int dx) {
 
 } // namespace
 
-bool thinningPass(const BinarySignal<2, unsigned>& source, BinarySignal<2, unsigned>& destination,
-                  unsigned pass) {
-    destination.resize(source.sizes());
+namespace {
+
+// Rows first .. last - 1 of one thinning pass; true when it deleted a pixel.
+bool thinRows(const BinarySignal<2, unsigned>& source, BinarySignal<2, unsigned>& destination,
+              unsigned pass, int first, int last) {
     const Offset below = rotate(0, 1, pass), above = rotate(0, -1, pass);
     const Offset belowRight = rotate(1, 1, pass);
     const Offset aboveLeft = rotate(-1, -1, pass), aboveRight = rotate(1, -1, pass);
     const Offset left = rotate(-1, 0, pass), right = rotate(1, 0, pass);
-
     const Word lastMask = source.lastWordMask();
     const std::uint32_t words = source.wordsPerRow();
     Word deletedAny = 0;
-    for (int y = 0; y < int(source.height()); ++y) {
+    for (int y = first; y < last; ++y) {
         Word* out = destination.row(unsigned(y));
         const Word* in = source.row(unsigned(y));
         for (std::uint32_t w = 0; w < words; ++w) {
@@ -92,6 +101,26 @@ bool thinningPass(const BinarySignal<2, unsigned>& source, BinarySignal<2, unsig
         }
     }
     return deletedAny != 0;
+}
+
+} // namespace
+
+bool thinningPass(const BinarySignal<2, unsigned>& source, BinarySignal<2, unsigned>& destination,
+                  unsigned pass) {
+    destination.resize(source.sizes());
+    const int height = int(source.height());
+    // Rows in bands on the pool; any band that deleted a pixel makes the pass a changing one,
+    // whatever the order.
+    const std::size_t bands = (std::size_t(height) + thinningBandRows - 1) / thinningBandRows;
+    if (bands <= 1)
+        return thinRows(source, destination, pass, 0, height);
+    std::vector<char> bandDeleted(bands, 0);
+    forEachBand(bands, [&](std::size_t band) {
+        const int first = int(band * thinningBandRows);
+        bandDeleted[band] = thinRows(source, destination, pass, first,
+                                     std::min(height, first + int(thinningBandRows)));
+    });
+    return std::find(bandDeleted.begin(), bandDeleted.end(), 1) != bandDeleted.end();
 }
 
 bool thin(const BinarySignal<2, unsigned>& lineMask, BinarySignal<2, unsigned>& work,

@@ -18,7 +18,7 @@ const std::string usage =
     "        [-tr line length vertex distance] [-cl N] [-cg N] [-r]\n"
     "        [-rs width height] [-ru unit] [-lx X] [-sc] [-os filename]\n"
     "        [-ox filename] [-se filename] [-od filename] [-op filename]\n"
-    "        [-om filename] [-oi filename] [-q] [--help] [--version] image\n";
+    "        [-om filename] [-oi filename] [-q] [-j N] [--help] [--version] image\n";
 
 TEST(CommandLine, HelpAndVersionArePrintedOnStandardOutputBeforeAnyStage) {
     ScratchDir dir;
@@ -72,6 +72,7 @@ TEST(CommandLine, HelpAndVersionArePrintedOnStandardOutputBeforeAnyStage) {
           "  -om filename  mask image filename",
           "  -oi filename  refined image filename",
           "  -q            no status messages, only errors",
+          "  -j N          number of threads; default one per core, 0 likewise",
           "  --help        print this help message",
           "  --version     print version",
           ""})

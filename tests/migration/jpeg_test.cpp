@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "codec_support.hpp"
+#include "core/thread_pool.hpp"
+#include "core/vector_width.hpp"
 #include "migration/jpeg.hpp"
 
 namespace ZELK::Migration {
@@ -105,6 +107,43 @@ TEST(JPEGDecode, SamplePhotographsMatchDjpeg) {
         EXPECT_LE(largest, 16) << name;
         EXPECT_LT(mean, 0.75) << name;
     }
+}
+
+TEST(JPEGDecode, EveryVectorWidthAndThreadCountDecodesTheSameBytes) {
+    // Every committed JPEG, and a 640 x 480 picture through cjpeg, baseline with 4:2:0 chroma
+    // and progressive, large enough for several transform batches and output bands: the widest
+    // vectors on two threads against narrower ones on one and on three.
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(PenvexTest::dataPath("jpeg")))
+        if (entry.path().extension() == ".jpg")
+            files.push_back(PenvexTest::readFile(entry.path()));
+    PenvexTest::ScratchDir dir;
+    std::string ppm = "P6\n640 480\n255\n";
+    for (unsigned i = 0; i < 640 * 480 * 3; ++i)
+        ppm += static_cast<char>((i / 3 % 640) * (i % 3 + 1) / 5 + (i / 1920) % 97 + i % 7);
+    PenvexTest::writeFile(dir / "in.ppm", ppm);
+    for (const char* options : {"", "-progressive"}) {
+        const std::string command = "cjpeg -quality 90 " + std::string(options) + " -outfile '" +
+                                    (dir / "out.jpg").string() + "' '" + (dir / "in.ppm").string() +
+                                    "'";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        files.push_back(PenvexTest::readFile(dir / "out.jpg"));
+    }
+    ASSERT_GT(files.size(), 20u);
+    for (const std::string& bytes : files) {
+        setThreadCount(2);
+        const Decoded reference = decodeBytes(bytes);
+        for (auto [threads, width] :
+             {std::pair{1u, VectorWidth::Bits128}, std::pair{3u, VectorWidth::Bits256}}) {
+            setThreadCount(threads);
+            limitVectors(width);
+            const Decoded image = decodeBytes(bytes);
+            EXPECT_EQ(image.meta.channels, reference.meta.channels);
+            EXPECT_EQ(bytesOf(image.buffer), bytesOf(reference.buffer));
+        }
+        limitVectors(VectorWidth::Bits512);
+    }
+    setThreadCount(0);
 }
 
 // A copy of the file with the byte at the given offset from the first marker of the code

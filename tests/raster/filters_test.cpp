@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "core/thread_pool.hpp"
 #include "raster/class_split.hpp"
 #include "raster/filters.hpp"
 #include "raster/resize.hpp"
@@ -91,6 +92,22 @@ TEST(WindowFilters, EqualThePlainWindowOnRandomImages) {
             }
         }
     }
+    // A tall image in several bands of rows, run on three threads.
+    setThreadCount(3);
+    const Image tall = randomImage(19, 150, rng);
+    Image median;
+    Signal<2, short> detail;
+    medianFilter(tall, Size(3u, 3u), median);
+    subtractLocalMean(tall, Size(50u, 50u), detail);
+    for (std::uint32_t i = 0; i < tall.count(); ++i) {
+        std::vector<int> s = plainWindow(tall, i, 3, 3);
+        std::nth_element(s.begin(), s.begin() + 4, s.end());
+        ASSERT_EQ(median.data()[i], s[4]) << "banded median at " << i;
+        s = plainWindow(tall, i, 50, 50);
+        const std::uint64_t sum = std::accumulate(s.begin(), s.end(), 0ull);
+        ASSERT_EQ(detail.data()[i], short(tall.data()[i] - float(sum) / 2500.0f)) << i;
+    }
+    setThreadCount(0);
     Image one(Size(1u, 1u)), out;
     EXPECT_THROW(medianFilter(one, Size(0u, 0u), out), BoundException<unsigned>);
     EXPECT_THROW(medianFilter(one, Size(256u, 256u), out), BoundException<unsigned>);

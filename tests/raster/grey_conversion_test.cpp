@@ -3,9 +3,13 @@
 // files checked against their reference decodes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 #include "core/buffers.hpp"
+#include "core/thread_pool.hpp"
+#include "core/vector_width.hpp"
 #include "migration/image.hpp"
 #include "raster/grey_conversion.hpp"
 #include "support/run_binary.hpp"
@@ -120,4 +124,47 @@ TEST(GreyConversion, RefusesWhatItCannotRead) {
     single.channels = 1;
     single.type = Migration::unsigned8();
     EXPECT_THROW(copySingleChannel(p.data, single, out), SpaceException<unsigned int>);
+}
+
+TEST(GreyConversion, BandedFastPathEqualsThePlainSumForAnyThreadCount) {
+    // Random pictures over several bands of rows: packed RGB (the vectorized path, in each
+    // vector width) and RGBA (the general one) against the sum c0 w.x + c1 w.y + c2 w.z written
+    // out per pixel.
+    std::mt19937 random(16);
+    for (auto [threads, vectors] :
+         {std::pair{1u, VectorWidth::Bits128}, std::pair{3u, VectorWidth::Bits256},
+          std::pair{2u, VectorWidth::Bits512}}) {
+        setThreadCount(threads);
+        limitVectors(vectors);
+        for (auto [width, height] : {std::pair{37u, 5u}, std::pair{301u, 203u}}) {
+            Picture rgb, rgba;
+            rgb.meta.width = rgba.meta.width = width;
+            rgb.meta.height = rgba.meta.height = height;
+            rgb.meta.type = rgba.meta.type = Migration::unsigned8();
+            rgb.meta.channels = 3;
+            rgba.meta.channels = 4;
+            rgb.data.resize(width * height * 3);
+            rgba.data.resize(width * height * 4);
+            for (unsigned i = 0; i < width * height; ++i)
+                for (unsigned c = 0; c < 4; ++c) {
+                    const auto v = static_cast<unsigned char>(random() % 256);
+                    rgba.data.data()[4 * i + c] = v;
+                    if (c < 3)
+                        rgb.data.data()[3 * i + c] = v;
+                }
+            Signal<2, unsigned char> out;
+            const Vector<3, float> w = convertColourToGrey(rgb.data, rgb.meta, out);
+            for (unsigned i = 0; i < width * height; ++i) {
+                const unsigned char* p = rgb.data.data() + 3 * i;
+                const float v = float(p[0]) * w[0] + float(p[1]) * w[1] + float(p[2]) * w[2];
+                ASSERT_EQ(out.data()[i],
+                          v > 0 ? static_cast<unsigned char>(std::min(v, 255.0f)) : 0);
+            }
+            // The same colour counts (so the same weights) and grey from the general path.
+            Signal<2, unsigned char> general;
+            EXPECT_EQ(convertColourToGrey(rgba.data, rgba.meta, general), w);
+            EXPECT_TRUE(std::equal(out.data(), out.data() + out.count(), general.data()));
+        }
+    }
+    setThreadCount(0);
 }

@@ -1,12 +1,19 @@
 // Entry point and run sequence.
 #include "app/run.hpp"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/stages.hpp"
@@ -96,7 +103,7 @@ namespace {
 
 // One of several inputs, from its own parse of the command line to its exit code; an error
 // ends this input only.
-int runInput(int argc, const char* const* argv, const std::string& input) {
+int runInput(int argc, const char* const* argv, const std::string& input, bool oneThread) {
     ExceptionWriter writer(std::cerr);
     try {
         ArgumentProcessor processor("Penvex", "Vectorization of line sketches.", "20230422", 2, 16,
@@ -109,6 +116,8 @@ int runInput(int argc, const char* const* argv, const std::string& input) {
         DefaultActionHandler handler(ignored, ignored);
         processor.parse(argc, argv, handler); // parsed once before, without error
         context.options.inputName.value = input;
+        if (oneThread)
+            context.options.threadCount.value = 1;
         applyAutomaticMode(context.options);
         nameOutputs(context.options);
         const int code = run(context);
@@ -124,12 +133,69 @@ int runInput(int argc, const char* const* argv, const std::string& input) {
     return 1;
 }
 
+// Runs the inputs `slots` at a time, each in a process of its own on one thread, and prints
+// each one's status and error lines when it has ended, in input order, so that lines of
+// different inputs never mix. Returns the number that failed.
+std::size_t runSideBySide(int argc, const char* const* argv, const std::vector<std::string>& inputs,
+                          unsigned slots) {
+    struct Child {
+        pid_t pid = -1;
+        std::FILE* out = nullptr;
+        std::FILE* err = nullptr;
+    };
+    std::vector<Child> children(inputs.size());
+    std::size_t failed = 0, started = 0;
+    const auto start = [&](std::size_t i) {
+        Child& c = children[i];
+        c.out = std::tmpfile();
+        c.err = std::tmpfile();
+        std::cout.flush();
+        std::cerr.flush();
+        c.pid = c.out && c.err ? fork() : -1;
+        if (c.pid == 0) {
+            dup2(fileno(c.out), STDOUT_FILENO);
+            dup2(fileno(c.err), STDERR_FILENO);
+            const int code = runInput(argc, argv, inputs[i], true);
+            std::cout.flush();
+            std::cerr.flush();
+            std::_Exit(code);
+        }
+    };
+    const auto copy = [](std::FILE* from, std::ostream& to) {
+        if (from == nullptr)
+            return;
+        std::rewind(from);
+        char chunk[1 << 14];
+        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, from)) > 0;)
+            to.write(chunk, std::streamsize(n));
+        std::fclose(from);
+        to.flush();
+    };
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        while (started < inputs.size() && started < i + slots)
+            start(started++);
+        Child& c = children[i];
+        int status = 0;
+        const bool ran = c.pid > 0 && waitpid(c.pid, &status, 0) == c.pid;
+        copy(c.out, std::cout);
+        copy(c.err, std::cerr);
+        if (!ran) {
+            std::cerr << "Cannot start a process for " << inputs[i] << "\n";
+            ++failed;
+        } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            ++failed;
+        }
+    }
+    return failed;
+}
+
 } // namespace
 
 int entryPoint(int argc, const char* const* argv) {
     ExceptionWriter writer(std::cerr);
     std::vector<std::string> inputs;
     bool quiet = false;
+    unsigned slots = 1;
     try {
         ArgumentProcessor processor("Penvex", "Vectorization of line sketches.", "20230422", 2, 16,
                                     79);
@@ -157,6 +223,10 @@ int entryPoint(int argc, const char* const* argv) {
         inputs.push_back(context.options.inputName.value);
         inputs.insert(inputs.end(), more.begin(), more.end());
         quiet = context.options.quiet.given;
+        // -j runs that many inputs at once (one per core by default).
+        slots = context.options.threadCount.value;
+        if (slots == 0)
+            slots = std::max(1u, std::thread::hardware_concurrency());
     } catch (const Exception& e) {
         std::cout.flush();
         writer.handle(e, {});
@@ -167,9 +237,13 @@ int entryPoint(int argc, const char* const* argv) {
         return 1;
     }
     std::size_t failed = 0;
-    for (const std::string& input : inputs)
-        if (runInput(argc, argv, input) != 0)
-            ++failed;
+    if (slots > 1) {
+        failed = runSideBySide(argc, argv, inputs, slots);
+    } else {
+        for (const std::string& input : inputs)
+            if (runInput(argc, argv, input, false) != 0)
+                ++failed;
+    }
     if (!quiet || failed > 0)
         (failed > 0 ? std::cerr : std::cout)
             << inputs.size() << " inputs: " << inputs.size() - failed << " done, " << failed

@@ -1,11 +1,12 @@
 // The exportResults stage: writes, each when asked for and in this order, the SVG drawing,
 // the polygon XML file, the line mask and the refined image.
-#include <fstream>
 #include <iostream>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/stages.hpp"
+#include "core/atomic_file.hpp"
 #include "export/image_export.hpp"
 #include "export/polygon_xml.hpp"
 #include "export/svg_export.hpp"
@@ -49,17 +50,20 @@ void exportSVG(const RunContext& context) {
         meanColorUnderMask(image, paperMask(context), style.background);
         meanColorUnderMask(image, context.extraction.lineMask, style.line);
     }
-    std::ofstream file(context.options.svgFile.value, std::ios::binary | std::ios::trunc);
-    CppOutStream stream(file);
-    writeSVG(stream, context.drawing.lines, context.drawing.clutter, style);
-    stream.flush();
+    writeFileAtomically(context.options.svgFile.value, [&](std::ostream& file) {
+        CppOutStream stream(file);
+        writeSVG(stream, context.drawing.lines, context.drawing.clutter, style);
+        stream.flush();
+    });
 }
 
 void exportPolygonXML(const RunContext& context) {
-    std::ofstream file(context.options.xmlFile.value, std::ios::binary | std::ios::trunc);
-    CppOutStream stream(file);
-    writePolygonXML(stream, context.drawing.area, context.drawing.lines, context.drawing.clutter);
-    stream.flush();
+    writeFileAtomically(context.options.xmlFile.value, [&](std::ostream& file) {
+        CppOutStream stream(file);
+        writePolygonXML(stream, context.drawing.area, context.drawing.lines,
+                        context.drawing.clutter);
+        stream.flush();
+    });
 }
 
 void exportSignal(const Signal<3, std::uint8_t>& image, const Migration::ImageMetadata& meta,

@@ -1,9 +1,10 @@
 // The demo branch of input loading: parses "name[,key=value...]", renders the figure as a
 // photograph into the run's image, and writes name.svg and name.png beside it.
-#include <fstream>
 #include <iostream>
+#include <ostream>
 
 #include "app/stages.hpp"
+#include "core/atomic_file.hpp"
 #include "demo/catalogue.hpp"
 #include "demo/parameters.hpp"
 #include "demo/render.hpp"
@@ -44,10 +45,11 @@ bool loadDemo(RunContext& context, const std::string& demo) {
     renderDemo(drawing, settings, context.input.buffer, context.input.meta);
     context.status.end(true);
 
-    std::ofstream svgFile(request.name + ".svg", std::ios::binary | std::ios::trunc);
-    CppOutStream svg(svgFile);
-    writeDemoSVG(drawing, settings.size, svg);
-    svg.flush();
+    writeFileAtomically(request.name + ".svg", [&](std::ostream& file) {
+        CppOutStream svg(file);
+        writeDemoSVG(drawing, settings.size, svg);
+        svg.flush();
+    });
     Migration::exportImage(context.input.buffer, context.input.meta, request.name + ".png");
     context.input.isImage = true;
     return true;

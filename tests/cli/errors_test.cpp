@@ -69,7 +69,7 @@ const Case cases[] = {
      area + "<point><x></x><y>1</y></point></area>"},
     {"nowhere.xml", "", "Loading XML", "?", zelk + "PathException: Not found.  (nowhere.xml)\n"},
     {"in.xml -os no/such/folder/out.svg", "", "Refining polylines", "OK",
-     zelk + "StreamException: Wrapping bad output stream. \n"},
+     zelk + "PathException: Failed to write.  (no/such/folder/out.svg)\n"},
     // The drawing outputs come first; the image outputs need an image.
     {"in.xml -ox out.xml -oi image.ppm", "", "Refining polylines", "OK", "No image provided.\n",
      "image.ppm"},

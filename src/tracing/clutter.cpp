@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <tuple>
 
 #include "core/exceptions.hpp"
 
@@ -21,66 +23,120 @@ double boxDistance(const Hyperrectangle<2, float>& a, const Hyperrectangle<2, fl
     return std::sqrt(double(gx * gx + gy * gy));
 }
 
-// Finds the neighbours of a box: every other box closer than eps. Many boxes are searched in
-// order of their left edge, looking only at those whose left edge lies within reach (eps plus
-// the widest box) of the box; boxes with non-finite coordinates fall back to a plain scan.
+// Finds the neighbours of a box: every other box closer than eps. Boxes no larger than a cell
+// on either axis are sorted by the cell (row, then column) of their lower left corner, with the
+// cell side at least eps, so a box's neighbours among them lie in the few rows and columns
+// around it; larger boxes are compared with every box. Searching only along one axis made a
+// drawing's worth of clutter in one column of cells quadratic. Boxes with non-finite
+// coordinates, or a plane too wide for the cell numbers, fall back to a plain scan.
 class BoxNeighbours {
 public:
     BoxNeighbours(const std::vector<Hyperrectangle<2, float>>& boxes, double eps)
         : boxes_(boxes), eps_(eps) {
         // Below this many boxes the plain scan is as fast as sorting.
-        constexpr std::size_t sweepFrom = 64;
-        if (boxes.size() < sweepFrom || !std::isfinite(eps) || eps < 0.0)
+        constexpr std::size_t gridFrom = 64;
+        // No distance is below an eps of 0 or less (or NaN).
+        lonely_ = !(eps > 0.0);
+        if (boxes.size() < gridFrom || lonely_ || !std::isfinite(eps))
             return;
+        std::vector<double> extents;
+        extents.reserve(boxes.size());
         for (const Hyperrectangle<2, float>& box : boxes) {
-            if (!std::isfinite(box.origin.x()) || !std::isfinite(box.size[0]) || box.size[0] < 0.0f)
-                return;
-            widest_ = std::max(widest_, double(box.size[0]));
+            for (unsigned axis = 0; axis < 2; ++axis) {
+                if (!std::isfinite(box.origin[axis]) || !std::isfinite(box.size[axis]) ||
+                    box.size[axis] < 0.0f)
+                    return;
+                low_[axis] = std::min(low_[axis], double(box.origin[axis]));
+                high_[axis] = std::max(high_[axis], double(box.origin[axis]));
+            }
+            extents.push_back(std::max(box.size[0], box.size[1]));
         }
-        order_.resize(boxes.size());
-        for (std::uint32_t i = 0; i < order_.size(); ++i)
-            order_[i] = i;
-        std::sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return boxes[a].origin.x() < boxes[b].origin.x();
-        });
-        starts_.reserve(order_.size());
-        for (std::uint32_t i : order_)
-            starts_.push_back(boxes[i].origin.x());
+        // Cells as large as nine boxes in ten, so that few boxes need the scan over all.
+        auto ninth = extents.begin() + static_cast<std::ptrdiff_t>(extents.size() * 9 / 10);
+        std::nth_element(extents.begin(), ninth, extents.end());
+        cell_ = std::max(eps, *ninth);
+        // Cell numbers stay exact in a double and far inside 64 bits.
+        constexpr double mostCells = 1e15;
+        for (unsigned axis = 0; axis < 2; ++axis)
+            if ((high_[axis] - low_[axis]) / cell_ > mostCells)
+                return;
+        for (std::uint32_t i = 0; i < boxes.size(); ++i) {
+            if (double(boxes[i].size[0]) > cell_ || double(boxes[i].size[1]) > cell_)
+                large_.push_back(i);
+            else
+                small_.push_back(
+                    Entry{cellOf(boxes[i].origin[1], 1), cellOf(boxes[i].origin[0], 0), i});
+        }
+        std::sort(small_.begin(), small_.end());
+        gridded_ = true;
     }
 
     // Neighbours of box i in increasing index order.
     std::vector<std::uint32_t> of(std::size_t i) const {
         std::vector<std::uint32_t> found;
-        const Hyperrectangle<2, float>& box = boxes_[i];
-        if (order_.empty()) {
-            for (std::size_t j = 0; j < boxes_.size(); ++j)
-                if (j != i && boxDistance(box, boxes_[j]) < eps_)
-                    found.push_back(static_cast<std::uint32_t>(j));
+        if (lonely_)
             return found;
-        }
-        // A neighbour's horizontal gap is below eps, so its left edge lies in this window;
-        // the padding covers rounding in the single-precision gaps.
-        const double left = box.origin.x(), right = left + box.size[0];
-        const double pad =
-            0.01 * (eps_ + widest_) + 1e-5 * (std::fabs(left) + std::fabs(right)) + 1e-6;
-        const double low = left - eps_ - widest_ - pad, high = right + eps_ + pad;
-        auto at = std::lower_bound(starts_.begin(), starts_.end(), low,
-                                   [](float start, double value) { return start < value; });
-        for (; at != starts_.end() && *at <= high; ++at) {
-            const std::uint32_t j = order_[static_cast<std::size_t>(at - starts_.begin())];
+        const Hyperrectangle<2, float>& box = boxes_[i];
+        auto consider = [&](std::uint32_t j) {
             if (j != i && boxDistance(box, boxes_[j]) < eps_)
                 found.push_back(j);
+        };
+        if (!gridded_) {
+            for (std::uint32_t j = 0; j < boxes_.size(); ++j)
+                consider(j);
+            return found;
         }
+        // A small neighbour's corner lies at most eps before the box's far side and eps plus a
+        // cell before its near side, on each axis; the padding covers rounding in the
+        // single-precision gaps.
+        std::int64_t first[2], last[2];
+        for (unsigned axis = 0; axis < 2; ++axis) {
+            const double near = box.origin[axis], far = near + box.size[axis];
+            const double pad =
+                0.01 * (eps_ + cell_) + 1e-5 * (std::fabs(near) + std::fabs(far)) + 1e-6;
+            first[axis] = cellOf(near - eps_ - cell_ - pad, axis);
+            last[axis] = cellOf(far + eps_ + pad, axis);
+        }
+        // A box spanning more rows than there are small boxes is cheaper compared with all.
+        if (std::uint64_t(last[1] - first[1]) >= small_.size()) {
+            for (const Entry& entry : small_)
+                consider(entry.box);
+        } else {
+            for (std::int64_t row = first[1]; row <= last[1]; ++row)
+                for (auto at =
+                         std::lower_bound(small_.begin(), small_.end(), Entry{row, first[0], 0});
+                     at != small_.end() && at->row == row && at->column <= last[0]; ++at)
+                    consider(at->box);
+        }
+        for (std::uint32_t j : large_)
+            consider(j);
         std::sort(found.begin(), found.end());
         return found;
     }
 
 private:
+    struct Entry {
+        std::int64_t row, column;
+        std::uint32_t box;
+        bool operator<(const Entry& other) const {
+            return std::tie(row, column, box) < std::tie(other.row, other.column, other.box);
+        }
+    };
+
+    // The cell number of a coordinate, clamped just outside the plane of the corners.
+    std::int64_t cellOf(double value, unsigned axis) const {
+        const double cell = std::floor((value - low_[axis]) / cell_);
+        const double end = std::floor((high_[axis] - low_[axis]) / cell_);
+        return static_cast<std::int64_t>(std::clamp(cell, -1.0, end + 1.0));
+    }
+
     const std::vector<Hyperrectangle<2, float>>& boxes_;
     double eps_;
-    double widest_ = 0.0;
-    std::vector<std::uint32_t> order_; // box numbers by left edge; empty for the plain scan
-    std::vector<float> starts_;        // their left edges
+    double cell_ = 0.0;
+    double low_[2] = {HUGE_VAL, HUGE_VAL}, high_[2] = {-HUGE_VAL, -HUGE_VAL};
+    bool lonely_ = false, gridded_ = false;
+    std::vector<Entry> small_;         // small boxes by the cell of their corner
+    std::vector<std::uint32_t> large_; // the others, compared with every box
 };
 
 // The group of the given polylines as a copy of source followed by the set clean-up would

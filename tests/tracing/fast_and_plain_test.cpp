@@ -405,14 +405,20 @@ TEST(FastEqualsPlain, VertexInsertion) {
         }
 }
 
-// Boxes on a coarse lattice, so that exact touching is common, enough for the left-edge search.
+// Boxes on a coarse lattice, so that exact touching is common, enough for the grid search; some
+// far larger than the rest, and every third drawing moved off the lattice and far from 0.
 TEST(FastEqualsPlain, BoxClustering) {
     std::mt19937 random(5);
-    for (int round = 0; round < 40; ++round) {
+    for (int round = 0; round < 60; ++round) {
         std::vector<Box> boxes;
-        for (unsigned b = 64 + random() % 200; b > 0; --b)
-            boxes.push_back(Box(latticePoint(random, 60, 5.0f),
-                                Tuple<2, float>(float(random() % 4) * 5, float(random() % 4) * 5)));
+        for (unsigned b = 64 + random() % 200; b > 0; --b) {
+            const float scale = random() % 10 == 0 ? 20.0f : 5.0f;
+            P2 corner = latticePoint(random, 60, 5.0f);
+            if (round % 3 == 0)
+                corner = P2(corner.x() * 1.37f + 12345.6f, corner.y() * 0.91f - 7777.7f);
+            boxes.push_back(Box(corner, Tuple<2, float>(float(random() % 4) * scale,
+                                                        float(random() % 4) * scale)));
+        }
         if (round % 5 == 0)
             boxes.push_back(Box(P2(-1000, 0), Tuple<2, float>(3000, 1))); // one very wide box
         const float eps = float(random() % 4) * 5.0f + (round % 2 ? 0.5f : 0.0f);

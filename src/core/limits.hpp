@@ -59,4 +59,12 @@ inline constexpr std::uint64_t maxEnlargedPixels = 48'000'000;
 // the signed 32-bit range whatever shape the rectangle of -rs has.
 inline constexpr std::uint32_t maxRectifiedSide = 1u << 31;
 
+// Largest polygon XML file read: it is read whole before parsing, and 128 MiB holds over two
+// million vertices, more than any drawing we write.
+inline constexpr std::uint64_t maxPolygonXMLBytes = 128ull << 20;
+
+// Most vertices in a polygon XML file: 2^22 keeps the vertex table of a drawing read back within
+// 50 MiB, while refinement and export, linear in it, stay within a few seconds.
+inline constexpr std::uint32_t maxPolygonXMLVertices = 1u << 22;
+
 } // namespace ZELK::Limits

@@ -68,6 +68,9 @@ const Case cases[] = {
      zelk + "UnexpectedValueException: element end at level 2 is not text at level 3. \n", nullptr,
      area + "<point><x></x><y>1</y></point></area>"},
     {"nowhere.xml", "", "Loading XML", "?", zelk + "PathException: Not found.  (nowhere.xml)\n"},
+    // A device without end is read up to the limit, not until memory runs out.
+    {"zero.xml", "", "Loading XML", "FAIL",
+     "Polygon XML input is larger than the supported maximum 134217728 bytes\n"},
     {"in.xml -os no/such/folder/out.svg", "", "Refining polylines", "OK",
      zelk + "PathException: Failed to write.  (no/such/folder/out.svg)\n"},
     // The drawing outputs come first; the image outputs need an image.
@@ -102,6 +105,7 @@ TEST(Errors, EachEndsTheRunWithItsOneLineAndExitCode1) {
         writeFile(dir / "grey.pgm", "P5\n8 8\n255\n" + std::string(64, char(128)));
         writeFile(dir / "flat.pgm", "P5\n64 48\n255\n" + std::string(64 * 48, char(200)));
         writeFile(dir / "in.xml", polygonDocument(200, 100, {{P2(50, 20), P2(150, 80)}}));
+        std::filesystem::create_symlink("/dev/zero", dir / "zero.xml");
         writeFile(dir / "doc.xml", "<?xml version=\"1.0\"?>" + c.document);
 
         const RunResult r = runPenvex(words(c.args), dir.path(), c.input);

@@ -1,5 +1,6 @@
 // The exportResults stage: writes, each when asked for and in this order, the SVG drawing,
 // the polygon XML file, the line mask and the refined image.
+#include <cmath>
 #include <iostream>
 #include <ostream>
 #include <string>
@@ -36,7 +37,7 @@ BinarySignal<2, unsigned> paperMask(const RunContext& context) {
     return paper;
 }
 
-void exportSVG(const RunContext& context) {
+SVGStyle svgStyle(const RunContext& context) {
     SVGStyle style;
     style.area = context.drawing.area;
     style.areaIsViewBox = context.options.rectification.given;
@@ -50,6 +51,10 @@ void exportSVG(const RunContext& context) {
         meanColorUnderMask(image, paperMask(context), style.background);
         meanColorUnderMask(image, context.extraction.lineMask, style.line);
     }
+    return style;
+}
+
+void exportSVG(const RunContext& context, const SVGStyle& style) {
     writeFileAtomically(context.options.svgFile.value, [&](std::ostream& file) {
         CppOutStream stream(file);
         writeSVG(stream, context.drawing.lines, context.drawing.clutter, style);
@@ -99,8 +104,18 @@ Signal<3, std::uint8_t> rectifiedImage(const RunContext& context,
 } // namespace
 
 bool exportResults(RunContext& context) {
+    // A drawing that cannot be written in finite numbers is refused before any file is touched.
+    const DrawingResult& drawing = context.drawing;
+    const SVGStyle style = context.options.svgOutput.given ? svgStyle(context) : SVGStyle();
+    if ((context.options.svgOutput.given && !svgIsFinite(drawing.lines, drawing.clutter, style)) ||
+        (context.options.xmlOutput.given &&
+         !(positionsAreFinite(drawing.lines) && positionsAreFinite(drawing.clutter) &&
+           std::isfinite(drawing.area.size[0]) && std::isfinite(drawing.area.size[1])))) {
+        std::cerr << "Drawing coordinates are not finite or lie too far apart to be written.\n";
+        return false;
+    }
     if (context.options.svgOutput.given)
-        exportSVG(context);
+        exportSVG(context, style);
     if (context.options.xmlOutput.given)
         exportPolygonXML(context);
     if (!context.options.maskOutput.given && !context.options.imageOutput.given)

@@ -71,6 +71,11 @@ const Case cases[] = {
     // A device without end is read up to the limit, not until memory runs out.
     {"zero.xml", "", "Loading XML", "FAIL",
      "Polygon XML input is larger than the supported maximum 134217728 bytes\n"},
+    // Each point is a float, but the view box around them is not.
+    {"doc.xml -ox out.xml -os out.svg", "", "Refining polylines", "OK",
+     "Drawing coordinates are not finite or lie too far apart to be written.\n", "out.xml",
+     area + "<point><x>-3e38</x><y>0</y></point><point><x>3e38</x><y>1</y></point>"
+            "<polygon ends=\"open\"><point>1</point><point>2</point></polygon></area>"},
     {"in.xml -os no/such/folder/out.svg", "", "Refining polylines", "OK",
      zelk + "PathException: Failed to write.  (no/such/folder/out.svg)\n"},
     // The drawing outputs come first; the image outputs need an image.

@@ -5,6 +5,7 @@
 
 #include "app/stages.hpp"
 #include "core/atomic_file.hpp"
+#include "core/exceptions.hpp"
 #include "demo/catalogue.hpp"
 #include "demo/parameters.hpp"
 #include "demo/render.hpp"
@@ -17,7 +18,7 @@ bool loadDemo(RunContext& context, const std::string& demo) {
     Parameters parameters = defaultDemoParameters();
     std::string unknownKey;
     if (!applyDemoOverrides(parameters, request, unknownKey)) {
-        std::cerr << "Parameter " << unknownKey
+        std::cerr << "Parameter " << echoed(unknownKey)
                   << " is not available to be overridden, available parameters are: ";
         const std::vector<std::string> names = parameters.names();
         for (std::size_t i = 0; i < names.size(); ++i)
@@ -30,7 +31,7 @@ bool loadDemo(RunContext& context, const std::string& demo) {
     DemoDrawing drawing;
     if (!findDemoFigure(request.name, drawing)) {
         context.status.end(false);
-        std::cerr << "Demo " << request.name << ", must be one of: ";
+        std::cerr << "Demo " << echoed(request.name) << ", must be one of: ";
         for (const std::string& known : demoFigureNames())
             std::cerr << known << " ";
         std::cerr << "\n";

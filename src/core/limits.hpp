@@ -1,6 +1,7 @@
 // Size limits applied to data that comes from outside the program, each with its reason.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace ZELK::Limits {
@@ -66,5 +67,9 @@ inline constexpr std::uint64_t maxPolygonXMLBytes = 128ull << 20;
 // Most vertices in a polygon XML file: 2^22 keeps the vertex table of a drawing read back within
 // 50 MiB, while refinement and export, linear in it, stay within a few seconds.
 inline constexpr std::uint32_t maxPolygonXMLVertices = 1u << 22;
+
+// Longest value echoed in an error line (a name, a number's text, a path) before it is cut:
+// enough to recognise any real value, and a line stays readable whatever a file holds.
+inline constexpr std::size_t maxEchoedBytes = 256;
 
 } // namespace ZELK::Limits

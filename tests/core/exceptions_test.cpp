@@ -100,14 +100,9 @@ TEST(Exceptions, WriterFormatsOneLineWithTheQualifiedTypeName) {
 // An echoed value is kept up to 256 bytes; a longer one is cut there, or before a character
 // that would be split, and says how long it was.
 TEST(Exceptions, LongValuesAreCutInTheLine) {
-    const std::string fits(256, 'a'), split = std::string(255, 'a') + "\xC3\xA9";
-    const std::pair<std::string, std::string> cases[] = {
-        {fits, fits},
-        {fits + "b", fits + "[... cut, 257 bytes in all]"},
-        {split, std::string(255, 'a') + "[... cut, 257 bytes in all]"},
-    };
-    for (const auto& [value, shown] : cases)
-        EXPECT_EQ(PathException(value, "Not found. ").message(), "Not found.  (" + shown + ")");
-    EXPECT_LT(Text::ConversionException(std::string(100'000'000, 'x'), "float").message().size(),
-              400u);
+    const std::string fits(256, 'a'), note = "[... cut, 257 bytes in all])";
+    for (const auto& [value, shown] : {std::pair{fits, fits + ")"},
+                                       {fits + "b", fits + note},
+                                       {fits.substr(1) + "\xC3\xA9", fits.substr(1) + note}})
+        EXPECT_EQ(PathException(value, "Not found. ").message(), "Not found.  (" + shown);
 }

@@ -1,10 +1,10 @@
 // Refinement and clutter grouping timing on drawings of 50k, 200k and 1M vertices.
 // Refinement: one open polyline of N vertices along a slowly turning curve, every other edge
 // short and most vertices redundant (the default -tr 5 5, then the set clean-up), as in a long
-// drawn curve read back from polygon XML. Clutter: N / 2 two-vertex strokes of length 3 in
-// words of six, spread evenly, grouped at the default -cg 30: a page of handwriting. Each runs
-// three times and the fastest run counts. Prints the seconds per size and last the growth of the
-// time per vertex between the sizes (1.0 is linear).
+// drawn curve read back from polygon XML. Clutter: N / 2 two-vertex strokes of length 3 (one in
+// eight of length 40) in words of six, spread evenly, grouped at the default -cg 30: a page of
+// handwriting. Each runs three times on a fresh copy and the fastest run counts. Prints the
+// seconds per size and last the growth of the time per vertex between the sizes (1.0 is linear).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -52,8 +52,9 @@ PolylineSet scatteredStrokes(std::size_t n) {
                                      float(word / perRow) * 80.0f + jitter(random));
         const Point<2, float> a = corner + Vector<2, float>(within(random), within(random));
         const float angle = turn(random);
+        const float length = s % 8 == 0 ? 40.0f : 3.0f;
         const Point<2, float> b =
-            a + Vector<2, float>(3.0f * std::cos(angle), 3.0f * std::sin(angle));
+            a + Vector<2, float>(length * std::cos(angle), length * std::sin(angle));
         set.vertices().push_back(PositionAccumulator{a, 1});
         set.vertices().push_back(PositionAccumulator{b, 1});
         set.polylines().push_back(Polyline{2 * s, 2 * s + 1});

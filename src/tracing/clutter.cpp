@@ -23,11 +23,11 @@ double boxDistance(const Hyperrectangle<2, float>& a, const Hyperrectangle<2, fl
     return std::sqrt(double(gx * gx + gy * gy));
 }
 
-// Finds the neighbours of a box: every other box closer than eps. Boxes no larger than a cell
-// on either axis are sorted by the cell (row, then column) of their lower left corner, with the
-// cell side at least eps, so a box's neighbours among them lie in the few rows and columns
-// around it; larger boxes are compared with every box. Searching only along one axis made a
-// drawing's worth of clutter in one column of cells quadratic. Boxes with non-finite
+// Finds the neighbours of a box: every other box closer than eps. The plane is cut into square
+// cells at least eps wide, and as wide as nine boxes in ten; each box is listed (sorted by row,
+// then column) in every cell it covers, so that a box's neighbours are found in the few cells
+// around it. A box covering many cells is compared with every box instead. Searching along one
+// axis only made a drawing's worth of clutter in one column quadratic. Boxes with non-finite
 // coordinates, or a plane too wide for the cell numbers, fall back to a plain scan.
 class BoxNeighbours {
 public:
@@ -47,11 +47,11 @@ public:
                     box.size[axis] < 0.0f)
                     return;
                 low_[axis] = std::min(low_[axis], double(box.origin[axis]));
-                high_[axis] = std::max(high_[axis], double(box.origin[axis]));
+                high_[axis] =
+                    std::max(high_[axis], double(box.origin[axis]) + double(box.size[axis]));
             }
             extents.push_back(std::max(box.size[0], box.size[1]));
         }
-        // Cells as large as nine boxes in ten, so that few boxes need the scan over all.
         auto ninth = extents.begin() + static_cast<std::ptrdiff_t>(extents.size() * 9 / 10);
         std::nth_element(extents.begin(), ninth, extents.end());
         cell_ = std::max(eps, *ninth);
@@ -60,14 +60,21 @@ public:
         for (unsigned axis = 0; axis < 2; ++axis)
             if ((high_[axis] - low_[axis]) / cell_ > mostCells)
                 return;
+        // Most cells a box is listed in: nine boxes in ten cover at most four.
+        constexpr std::int64_t mostCovered = 16;
         for (std::uint32_t i = 0; i < boxes.size(); ++i) {
-            if (double(boxes[i].size[0]) > cell_ || double(boxes[i].size[1]) > cell_)
+            std::int64_t first[2], last[2];
+            covered(boxes[i], 0.0, first, last);
+            if ((last[0] - first[0] + 1) * (last[1] - first[1] + 1) > mostCovered) {
                 large_.push_back(i);
-            else
-                small_.push_back(
-                    Entry{cellOf(boxes[i].origin[1], 1), cellOf(boxes[i].origin[0], 0), i});
+                continue;
+            }
+            for (std::int64_t row = first[1]; row <= last[1]; ++row)
+                for (std::int64_t column = first[0]; column <= last[0]; ++column)
+                    listed_.push_back(Entry{row, column, i});
         }
-        std::sort(small_.begin(), small_.end());
+        std::sort(listed_.begin(), listed_.end());
+        seen_.assign(boxes.size(), 0);
         gridded_ = true;
     }
 
@@ -81,33 +88,30 @@ public:
             if (j != i && boxDistance(box, boxes_[j]) < eps_)
                 found.push_back(j);
         };
-        if (!gridded_) {
+        std::int64_t first[2], last[2];
+        if (gridded_)
+            covered(box, eps_, first, last);
+        // A box covering more cells than there are listings is cheaper compared with all.
+        if (!gridded_ || double(last[0] - first[0] + 1) * double(last[1] - first[1] + 1) >
+                             double(listed_.size())) {
             for (std::uint32_t j = 0; j < boxes_.size(); ++j)
                 consider(j);
             return found;
         }
-        // A small neighbour's corner lies at most eps before the box's far side and eps plus a
-        // cell before its near side, on each axis; the padding covers rounding in the
-        // single-precision gaps.
-        std::int64_t first[2], last[2];
-        for (unsigned axis = 0; axis < 2; ++axis) {
-            const double near = box.origin[axis], far = near + box.size[axis];
-            const double pad =
-                0.01 * (eps_ + cell_) + 1e-5 * (std::fabs(near) + std::fabs(far)) + 1e-6;
-            first[axis] = cellOf(near - eps_ - cell_ - pad, axis);
-            last[axis] = cellOf(far + eps_ + pad, axis);
+        // A box listed in several of these cells is looked at once.
+        if (++query_ == 0) {
+            std::fill(seen_.begin(), seen_.end(), 0);
+            query_ = 1;
         }
-        // A box spanning more rows than there are small boxes is cheaper compared with all.
-        if (std::uint64_t(last[1] - first[1]) >= small_.size()) {
-            for (const Entry& entry : small_)
-                consider(entry.box);
-        } else {
-            for (std::int64_t row = first[1]; row <= last[1]; ++row)
-                for (auto at =
-                         std::lower_bound(small_.begin(), small_.end(), Entry{row, first[0], 0});
-                     at != small_.end() && at->row == row && at->column <= last[0]; ++at)
+        const std::uint32_t stamp = query_;
+        for (std::int64_t row = first[1]; row <= last[1]; ++row)
+            for (auto at =
+                     std::lower_bound(listed_.begin(), listed_.end(), Entry{row, first[0], 0});
+                 at != listed_.end() && at->row == row && at->column <= last[0]; ++at)
+                if (seen_[at->box] != stamp) {
+                    seen_[at->box] = stamp;
                     consider(at->box);
-        }
+                }
         for (std::uint32_t j : large_)
             consider(j);
         std::sort(found.begin(), found.end());
@@ -123,11 +127,24 @@ private:
         }
     };
 
-    // The cell number of a coordinate, clamped just outside the plane of the corners.
+    // The cell number of a coordinate, clamped just outside the plane of the boxes.
     std::int64_t cellOf(double value, unsigned axis) const {
         const double cell = std::floor((value - low_[axis]) / cell_);
         const double end = std::floor((high_[axis] - low_[axis]) / cell_);
         return static_cast<std::int64_t>(std::clamp(cell, -1.0, end + 1.0));
+    }
+
+    // The cells (per axis, first to last) that the box grown by reach on every side covers.
+    // The padding covers rounding in the single-precision gaps that boxDistance measures.
+    void covered(const Hyperrectangle<2, float>& box, double reach, std::int64_t first[2],
+                 std::int64_t last[2]) const {
+        for (unsigned axis = 0; axis < 2; ++axis) {
+            const double near = box.origin[axis], far = near + box.size[axis];
+            const double pad =
+                0.01 * (reach + cell_) + 1e-5 * (std::fabs(near) + std::fabs(far)) + 1e-6;
+            first[axis] = cellOf(near - reach - pad, axis);
+            last[axis] = cellOf(far + reach + pad, axis);
+        }
     }
 
     const std::vector<Hyperrectangle<2, float>>& boxes_;
@@ -135,8 +152,10 @@ private:
     double cell_ = 0.0;
     double low_[2] = {HUGE_VAL, HUGE_VAL}, high_[2] = {-HUGE_VAL, -HUGE_VAL};
     bool lonely_ = false, gridded_ = false;
-    std::vector<Entry> small_;         // small boxes by the cell of their corner
-    std::vector<std::uint32_t> large_; // the others, compared with every box
+    std::vector<Entry> listed_;               // boxes by every cell they cover
+    std::vector<std::uint32_t> large_;        // the others, compared with every box
+    mutable std::vector<std::uint32_t> seen_; // per box, the last query that looked at it
+    mutable std::uint32_t query_ = 0;
 };
 
 // The group of the given polylines as a copy of source followed by the set clean-up would

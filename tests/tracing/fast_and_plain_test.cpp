@@ -416,8 +416,8 @@ TEST(FastEqualsPlain, BoxClustering) {
             P2 corner = latticePoint(random, 60, 5.0f);
             if (round % 3 == 0)
                 corner = P2(corner.x() * 1.37f + 12345.6f, corner.y() * 0.91f - 7777.7f);
-            boxes.push_back(Box(corner, Tuple<2, float>(float(random() % 4) * scale,
-                                                        float(random() % 4) * scale)));
+            boxes.push_back(Box(
+                corner, Tuple<2, float>(float(random() % 4) * scale, float(random() % 4) * scale)));
         }
         if (round % 5 == 0)
             boxes.push_back(Box(P2(-1000, 0), Tuple<2, float>(3000, 1))); // one very wide box

@@ -3,7 +3,7 @@ JOBS ?= 2
 BUILD := build
 ARGS ?=
 
-.PHONY: all configure build run test asan fuzz bench install deps clean
+.PHONY: all configure build run test asan fuzz fuzz-ci bench install deps clean
 
 all: build
 
@@ -34,6 +34,10 @@ fuzz:
 	@CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPENVEX_FUZZ=ON > /dev/null
 	@cmake --build build-fuzz -j $(JOBS)
 	@tools/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+# Every fuzz target for about 30 seconds: the short run that CI makes after the sanitizer suite.
+fuzz-ci:
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30
 
 bench:
 	@tools/ensure-deps.sh bench

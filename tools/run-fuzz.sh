@@ -30,6 +30,12 @@ for target in "${targets[@]}"; do
   options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
            -artifact_prefix="$crashes/")
   [ -f "fuzz/$name.dict" ] && options+=(-dict="fuzz/$name.dict")
+  # Defects that only large inputs show (quadratic work on long drawings, huge declared sizes,
+  # long names echoed in errors) need inputs beyond libFuzzer's default of the largest seed.
+  case "$short" in
+    polygon_xml | xml_reader | inflate | png | netpbm) options+=(-max_len=1048576) ;;
+    jpeg | point_pairs) options+=(-max_len=262144) ;;
+  esac
   # New inputs go to the first folder (the uncommitted work corpus); the seeds are only read.
   dirs=("$work")
   [ -d "$seeds" ] && dirs+=("$seeds")

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/exceptions.hpp"
+#include "core/limits.hpp"
 #include "core/streams.hpp"
 #include "export/polygon_xml.hpp"
 #include "export/svg_export.hpp"
@@ -48,8 +49,10 @@ bool allFinite(const PolylineSet& set) {
 bool read(std::string_view document, PolygonXMLDrawing& drawing) {
     std::string problem;
     try {
-        if (!readPolygonXML(document, drawing, problem)) {
-            check(problem.rfind("XML point entry missing ", 0) == 0, "unexpected problem text");
+        if (!readPolygonXML(document, drawing, problem, Limits::maxPolygonXMLVertices)) {
+            check(problem.rfind("XML point entry missing ", 0) == 0 ||
+                      problem.rfind("Polygon XML input has more vertices", 0) == 0,
+                  "unexpected problem text");
             return false;
         }
         return true;

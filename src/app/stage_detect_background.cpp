@@ -9,6 +9,7 @@
 #include "app/stages.hpp"
 #include "background/mask.hpp"
 #include "background/outline.hpp"
+#include "core/exceptions.hpp"
 #include "raster/visual.hpp"
 
 namespace ZELK {
@@ -65,7 +66,7 @@ bool detectBackground(RunContext& context) {
         if (!context.background.corners)
             return true;
     } else {
-        std::cerr << "Invalid background detection method " << method << "\n";
+        std::cerr << "Invalid background detection method " << echoed(method) << "\n";
         return false;
     }
 

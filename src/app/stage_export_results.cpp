@@ -1,11 +1,14 @@
 // The exportResults stage: writes, each when asked for and in this order, the SVG drawing,
 // the polygon XML file, the line mask and the refined image.
-#include <fstream>
+#include <cmath>
+#include <functional>
 #include <iostream>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/stages.hpp"
+#include "core/atomic_file.hpp"
 #include "export/dxf.hpp"
 #include "export/image_export.hpp"
 #include "export/polygon_xml.hpp"
@@ -22,19 +25,16 @@ namespace ZELK {
 
 namespace {
 
-// Where an output goes: the named file, or standard output for "-".
-class OutputTarget {
-public:
-    explicit OutputTarget(const std::string& path) : toStandardOutput_(path == "-") {
-        if (!toStandardOutput_)
-            file_.open(path, std::ios::binary | std::ios::trunc);
+// Writes an output through write(stream): to standard output for "-", else to the named file,
+// which appears under its name only when complete.
+void writeOutput(const std::string& path, const std::function<void(std::ostream&)>& write) {
+    if (path == "-") {
+        write(std::cout);
+        std::cout.flush();
+    } else {
+        writeFileAtomically(path, write);
     }
-    std::ostream& stream() { return toStandardOutput_ ? std::cout : file_; }
-
-private:
-    bool toStandardOutput_;
-    std::ofstream file_;
-};
+}
 
 // An image output by the format of its file name's extension, or as PNG on standard output.
 void exportImageTo(const Buffer& data, const Migration::ImageMetadata& meta,
@@ -68,7 +68,7 @@ BinarySignal<2, unsigned> paperMask(const RunContext& context) {
     return paper;
 }
 
-void exportSVG(const RunContext& context) {
+SVGStyle svgStyle(const RunContext& context) {
     SVGStyle style;
     style.area = context.drawing.area;
     style.areaIsViewBox = context.options.rectification.given;
@@ -82,17 +82,24 @@ void exportSVG(const RunContext& context) {
         meanColorUnderMask(image, paperMask(context), style.background);
         meanColorUnderMask(image, context.extraction.lineMask, style.line);
     }
-    OutputTarget file(context.options.svgFile.value);
-    CppOutStream stream(file.stream());
-    writeSVG(stream, context.drawing.lines, context.drawing.clutter, style);
-    stream.flush();
+    return style;
+}
+
+void exportSVG(const RunContext& context, const SVGStyle& style) {
+    writeOutput(context.options.svgFile.value, [&](std::ostream& file) {
+        CppOutStream stream(file);
+        writeSVG(stream, context.drawing.lines, context.drawing.clutter, style);
+        stream.flush();
+    });
 }
 
 void exportPolygonXML(const RunContext& context) {
-    OutputTarget file(context.options.xmlFile.value);
-    CppOutStream stream(file.stream());
-    writePolygonXML(stream, context.drawing.area, context.drawing.lines, context.drawing.clutter);
-    stream.flush();
+    writeOutput(context.options.xmlFile.value, [&](std::ostream& file) {
+        CppOutStream stream(file);
+        writePolygonXML(stream, context.drawing.area, context.drawing.lines,
+                        context.drawing.clutter);
+        stream.flush();
+    });
 }
 
 // The unit the drawing's coordinates are in: -ru's with -r, pixels of the picture without.
@@ -104,10 +111,11 @@ DrawingUnit drawingUnit(const RunContext& context) {
 }
 
 void exportDXF(const RunContext& context) {
-    OutputTarget file(context.options.dxfFile.value);
-    CppOutStream stream(file.stream());
-    writeDXF(stream, context.drawing.lines, context.drawing.clutter, drawingUnit(context));
-    stream.flush();
+    writeOutput(context.options.dxfFile.value, [&](std::ostream& file) {
+        CppOutStream stream(file);
+        writeDXF(stream, context.drawing.lines, context.drawing.clutter, drawingUnit(context));
+        stream.flush();
+    });
 }
 
 // The page of the editor SVG: the -rs rectangle with -r, else the picture (pixel centres on
@@ -160,10 +168,11 @@ EditorPage editorPage(const RunContext& context) {
 
 void exportEditorSVG(const RunContext& context) {
     const EditorPage page = editorPage(context);
-    OutputTarget file(context.options.editorSvgFile.value);
-    CppOutStream stream(file.stream());
-    writeEditorSVG(stream, context.drawing.lines, context.drawing.clutter, page);
-    stream.flush();
+    writeOutput(context.options.editorSvgFile.value, [&](std::ostream& file) {
+        CppOutStream stream(file);
+        writeEditorSVG(stream, context.drawing.lines, context.drawing.clutter, page);
+        stream.flush();
+    });
 }
 
 void exportSignal(const Signal<3, std::uint8_t>& image, const Migration::ImageMetadata& meta,
@@ -271,8 +280,19 @@ void exportPreview(const RunContext& context) {
 } // namespace
 
 bool exportResults(RunContext& context) {
+    // A drawing that cannot be written in finite numbers is refused before any file is touched.
+    const DrawingResult& drawing = context.drawing;
+    const SVGStyle style = context.options.svgOutput.given ? svgStyle(context) : SVGStyle();
+    if ((context.options.svgOutput.given && !svgIsFinite(drawing.lines, drawing.clutter, style)) ||
+        ((context.options.xmlOutput.given || context.options.editorSvgOutput.given ||
+          context.options.dxfOutput.given) &&
+         !(positionsAreFinite(drawing.lines) && positionsAreFinite(drawing.clutter) &&
+           std::isfinite(drawing.area.size[0]) && std::isfinite(drawing.area.size[1])))) {
+        std::cerr << "Drawing coordinates are not finite or lie too far apart to be written.\n";
+        return false;
+    }
     if (context.options.svgOutput.given)
-        exportSVG(context);
+        exportSVG(context, style);
     if (context.options.xmlOutput.given)
         exportPolygonXML(context);
     if (context.options.editorSvgOutput.given)

@@ -1,9 +1,11 @@
 // The demo branch of input loading: parses "name[,key=value...]", renders the figure as a
 // photograph into the run's image, and writes name.svg and name.png beside it.
-#include <fstream>
 #include <iostream>
+#include <ostream>
 
 #include "app/stages.hpp"
+#include "core/atomic_file.hpp"
+#include "core/exceptions.hpp"
 #include "demo/catalogue.hpp"
 #include "demo/parameters.hpp"
 #include "demo/render.hpp"
@@ -16,7 +18,7 @@ bool loadDemo(RunContext& context, const std::string& demo) {
     Parameters parameters = defaultDemoParameters();
     std::string unknownKey;
     if (!applyDemoOverrides(parameters, request, unknownKey)) {
-        std::cerr << "Parameter " << unknownKey
+        std::cerr << "Parameter " << echoed(unknownKey)
                   << " is not available to be overridden, available parameters are: ";
         const std::vector<std::string> names = parameters.names();
         for (std::size_t i = 0; i < names.size(); ++i)
@@ -29,7 +31,7 @@ bool loadDemo(RunContext& context, const std::string& demo) {
     DemoDrawing drawing;
     if (!findDemoFigure(request.name, drawing)) {
         context.status.end(false);
-        std::cerr << "Demo " << request.name << ", must be one of: ";
+        std::cerr << "Demo " << echoed(request.name) << ", must be one of: ";
         for (const std::string& known : demoFigureNames())
             std::cerr << known << " ";
         std::cerr << "\n";
@@ -44,10 +46,11 @@ bool loadDemo(RunContext& context, const std::string& demo) {
     renderDemo(drawing, settings, context.input.buffer, context.input.meta);
     context.status.end(true);
 
-    std::ofstream svgFile(request.name + ".svg", std::ios::binary | std::ios::trunc);
-    CppOutStream svg(svgFile);
-    writeDemoSVG(drawing, settings.size, svg);
-    svg.flush();
+    writeFileAtomically(request.name + ".svg", [&](std::ostream& file) {
+        CppOutStream svg(file);
+        writeDemoSVG(drawing, settings.size, svg);
+        svg.flush();
+    });
     Migration::exportImage(context.input.buffer, context.input.meta, request.name + ".png");
     context.input.isImage = true;
     return true;

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "core/exceptions.hpp"
+
 namespace ZELK {
 
 void DefaultActionHandler::help(const ArgumentProcessor& processor) {
@@ -184,8 +186,8 @@ bool ArgumentProcessor::parse(int argc, const char* const* argv, ActionHandler& 
             continue;
         }
         if (cursor >= positionals_.size()) {
-            handler.error(*this,
-                          "No more unnamed arguments to be processed, '" + arg + "' ignored. ");
+            handler.error(*this, "No more unnamed arguments to be processed, '" + echoed(arg) +
+                                     "' ignored. ");
             return false;
         }
         std::size_t consumed = 0;

@@ -7,12 +7,26 @@
 #include <sstream>
 #include <system_error>
 
+#include "core/limits.hpp"
+
 namespace ZELK {
 
 template class BoundException<unsigned char>;
 template class BoundException<int>;
 template class BoundException<unsigned int>;
 template class BoundException<unsigned long long>;
+
+std::string echoed(std::string value) {
+    if (value.size() <= Limits::maxEchoedBytes)
+        return value;
+    std::size_t cut = Limits::maxEchoedBytes;
+    // Not inside a UTF-8 sequence: continuation bytes are 10xxxxxx.
+    while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0u) == 0x80u)
+        --cut;
+    const std::size_t full = value.size();
+    value.resize(cut);
+    return value + "[... cut, " + std::to_string(full) + " bytes in all]";
+}
 
 std::string Exception::message() const {
     std::ostringstream text;

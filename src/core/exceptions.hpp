@@ -7,6 +7,7 @@
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <type_traits>
 #include <typeinfo>
 
 namespace ZELK {
@@ -42,9 +43,14 @@ public:
     }
 };
 
+// A value echoed in an error line: at most Limits::maxEchoedBytes of it (cut where a character
+// starts), followed by a note of the full length when it was cut, so that a 100 MB attribute
+// does not become a 100 MB error line. Shorter values are returned unchanged.
+std::string echoed(std::string value);
+
 class WhatException : public Exception {
 public:
-    explicit WhatException(std::string text) : text(std::move(text)) {}
+    explicit WhatException(std::string text) : text(echoed(std::move(text))) {}
     void write(std::ostream& out) const override;
     std::unique_ptr<Exception> clone() const override;
 
@@ -100,21 +106,21 @@ public:
 class AccessException : public ExceptionImpl<AccessException, Exception> {
 public:
     AccessException(std::string what, std::string reason)
-        : what(std::move(what)), reason(std::move(reason)) {}
+        : what(echoed(std::move(what))), reason(echoed(std::move(reason))) {}
     void write(std::ostream& out) const override;
     std::string what, reason;
 };
 
 class AllocateException : public ExceptionImpl<AllocateException, Exception> {
 public:
-    explicit AllocateException(std::string what) : what(std::move(what)) {}
+    explicit AllocateException(std::string what) : what(echoed(std::move(what))) {}
     void write(std::ostream& out) const override;
     std::string what;
 };
 
 class AcquireException : public ExceptionImpl<AcquireException, Exception> {
 public:
-    explicit AcquireException(std::string what) : what(std::move(what)) {}
+    explicit AcquireException(std::string what) : what(echoed(std::move(what))) {}
     void write(std::ostream& out) const override;
     std::string what;
 };
@@ -122,7 +128,7 @@ public:
 // Releasing deliberately reports with the same wording as acquiring.
 class ReleaseException : public ExceptionImpl<ReleaseException, Exception> {
 public:
-    explicit ReleaseException(std::string what) : what(std::move(what)) {}
+    explicit ReleaseException(std::string what) : what(echoed(std::move(what))) {}
     void write(std::ostream& out) const override;
     std::string what;
 };
@@ -131,7 +137,7 @@ public:
 class CppException : public ExceptionImpl<CppException, Exception> {
 public:
     CppException(std::string message, std::string type)
-        : message_(std::move(message)), type(std::move(type)) {}
+        : message_(echoed(std::move(message))), type(echoed(std::move(type))) {}
     // Wraps a caught standard exception, naming its run-time type.
     static CppException wrap(const std::exception& e);
     void write(std::ostream& out) const override;
@@ -150,7 +156,7 @@ public:
 
 class SupportException : public ExceptionImpl<SupportException, Exception> {
 public:
-    explicit SupportException(std::string what) : what(std::move(what)) {}
+    explicit SupportException(std::string what) : what(echoed(std::move(what))) {}
     void write(std::ostream& out) const override;
     std::string what;
 };
@@ -158,7 +164,7 @@ public:
 class UnexpectedValueException : public ExceptionImpl<UnexpectedValueException, Exception> {
 public:
     UnexpectedValueException(std::string found, std::string expected)
-        : found(std::move(found)), expected(std::move(expected)) {}
+        : found(echoed(std::move(found))), expected(echoed(std::move(expected))) {}
     void write(std::ostream& out) const override;
     std::string found, expected;
 };
@@ -167,7 +173,7 @@ namespace Text {
 class ConversionException : public ExceptionImpl<ConversionException, Exception> {
 public:
     ConversionException(std::string text, std::string type)
-        : text(std::move(text)), type(std::move(type)) {}
+        : text(echoed(std::move(text))), type(echoed(std::move(type))) {}
     void write(std::ostream& out) const override;
     std::string text, type;
 };
@@ -176,7 +182,7 @@ public:
 class ParseException : public ExceptionImpl<ParseException, Exception> {
 public:
     ParseException(std::string text, std::string target)
-        : text(std::move(text)), target(std::move(target)) {}
+        : text(echoed(std::move(text))), target(echoed(std::move(target))) {}
     void write(std::ostream& out) const override;
     std::string text, target;
 };
@@ -184,7 +190,7 @@ public:
 template <typename Key> class NotFoundException : public Exception {
 public:
     NotFoundException(Key what, std::string where)
-        : what(std::move(what)), where(std::move(where)) {}
+        : what(echoedKey(std::move(what))), where(echoed(std::move(where))) {}
     void write(std::ostream& out) const override {
         out << "Could not find " << what << " in " << where << ". ";
     }
@@ -193,12 +199,20 @@ public:
     }
     Key what;
     std::string where;
+
+private:
+    static Key echoedKey(Key key) {
+        if constexpr (std::is_same_v<Key, std::string>)
+            return echoed(std::move(key));
+        else
+            return key;
+    }
 };
 
 class PathException : public ExceptionImpl<PathException, Exception> {
 public:
     PathException(std::string path, std::string reason)
-        : path(std::move(path)), reason(std::move(reason)) {}
+        : path(echoed(std::move(path))), reason(echoed(std::move(reason))) {}
     void write(std::ostream& out) const override;
     std::string path, reason;
 };
@@ -214,7 +228,7 @@ public:
     MatrixDimensionException(std::uint32_t rows, std::uint32_t columns, std::uint32_t expectedRows,
                              std::uint32_t expectedColumns, std::string expectedText = {})
         : rows(rows), columns(columns), expectedRows(expectedRows),
-          expectedColumns(expectedColumns), expectedText(std::move(expectedText)) {}
+          expectedColumns(expectedColumns), expectedText(echoed(std::move(expectedText))) {}
     void write(std::ostream& out) const override;
     std::uint32_t rows, columns, expectedRows, expectedColumns;
     std::string expectedText;
@@ -224,7 +238,7 @@ namespace Migration {
 class FormatException : public ExceptionImpl<FormatException, Exception> {
 public:
     FormatException(std::string format, std::string detail)
-        : format(std::move(format)), detail(std::move(detail)) {}
+        : format(echoed(std::move(format))), detail(echoed(std::move(detail))) {}
     void write(std::ostream& out) const override;
     std::string format, detail;
 };
@@ -237,7 +251,7 @@ public:
 
 class SocketException : public ExceptionImpl<SocketException, Exception> {
 public:
-    explicit SocketException(std::string text) : text(std::move(text)) {}
+    explicit SocketException(std::string text) : text(echoed(std::move(text))) {}
     void write(std::ostream& out) const override;
     std::string text;
 };
@@ -245,14 +259,14 @@ public:
 class ConnectionIOException : public ExceptionImpl<ConnectionIOException, Exception> {
 public:
     ConnectionIOException(std::string from, std::string to)
-        : from(std::move(from)), to(std::move(to)) {}
+        : from(echoed(std::move(from))), to(echoed(std::move(to))) {}
     void write(std::ostream& out) const override;
     std::string from, to;
 };
 
 class UDPIOException : public ExceptionImpl<UDPIOException, Exception> {
 public:
-    explicit UDPIOException(std::string endpoint) : endpoint(std::move(endpoint)) {}
+    explicit UDPIOException(std::string endpoint) : endpoint(echoed(std::move(endpoint))) {}
     void write(std::ostream& out) const override;
     std::string endpoint;
 };

@@ -1,6 +1,7 @@
 // Size limits applied to data that comes from outside the program, each with its reason.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace ZELK::Limits {
@@ -58,5 +59,17 @@ inline constexpr std::uint64_t maxEnlargedPixels = 48'000'000;
 // Largest side of the rectified refined image: its pixel coordinates 0 .. side - 1 stay within
 // the signed 32-bit range whatever shape the rectangle of -rs has.
 inline constexpr std::uint32_t maxRectifiedSide = 1u << 31;
+
+// Largest polygon XML file read: it is read whole before parsing, and 128 MiB holds over two
+// million vertices, more than any drawing we write.
+inline constexpr std::uint64_t maxPolygonXMLBytes = 128ull << 20;
+
+// Most vertices in a polygon XML file: 2^22 keeps the vertex table of a drawing read back within
+// 50 MiB, while refinement and export, linear in it, stay within a few seconds.
+inline constexpr std::uint32_t maxPolygonXMLVertices = 1u << 22;
+
+// Longest value echoed in an error line (a name, a number's text, a path) before it is cut:
+// enough to recognise any real value, and a line stays readable whatever a file holds.
+inline constexpr std::size_t maxEchoedBytes = 256;
 
 } // namespace ZELK::Limits

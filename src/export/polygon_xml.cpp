@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/exceptions.hpp"
@@ -113,7 +114,8 @@ void writePolygonXML(WriteStream& out, const Hyperrectangle<2, float>& area,
     writer.endElement();
 }
 
-bool readPolygonXML(std::string_view document, PolygonXMLDrawing& drawing, std::string& problem) {
+bool readPolygonXML(std::string_view document, PolygonXMLDrawing& drawing, std::string& problem,
+                    std::uint32_t maxVertices) {
     XMLReader reader(document);
     Hyperrectangle<2, float> area;
     while (reader.hasMore() && !reader.is(XMLKind::ElementStart, "area", 0))
@@ -132,6 +134,11 @@ bool readPolygonXML(std::string_view document, PolygonXMLDrawing& drawing, std::
     std::vector<std::vector<int>> references;
     while (reader.hasMore()) {
         if (reader.is(XMLKind::ElementStart, "point", 1)) {
+            if (points.size() == maxVertices) {
+                problem = "Polygon XML input has more vertices than the supported maximum " +
+                          std::to_string(maxVertices);
+                return false;
+            }
             if (!readVertex(reader, points, problem))
                 return false;
         } else if (reader.is(XMLKind::ElementStart, "polygon", 1)) {

@@ -28,11 +28,13 @@ struct PolygonXMLDrawing {
 };
 
 // Reads a polygon XML document. Returns false with the message in problem when a point lacks
-// a coordinate ("XML point entry missing x y element."). Raises the reader's errors for
+// a coordinate ("XML point entry missing x y element.") or the document holds more than
+// maxVertices vertices. Raises the reader's errors for
 // malformed XML, UnexpectedValueException where an x, y or reference element does not hold
 // exactly its text, Text::ConversionException for a number that is not one, and
 // BoundException<int> (reference, vertex count) for a reference outside 1 .. vertex count.
 // White space around the document and between tags is accepted.
-bool readPolygonXML(std::string_view document, PolygonXMLDrawing& drawing, std::string& problem);
+bool readPolygonXML(std::string_view document, PolygonXMLDrawing& drawing, std::string& problem,
+                    std::uint32_t maxVertices);
 
 } // namespace ZELK

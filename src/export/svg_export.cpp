@@ -1,6 +1,8 @@
 #include "export/svg_export.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -97,17 +99,55 @@ void writeGroup(XMLWriter& writer, const PolylineSet& set, const Color& color,
 
 } // namespace
 
+namespace {
+
+// The sets as the SVG shows them (copies carrying the flip; the caller's sets keep their own
+// view transformations) and the view box around them.
+struct Shown {
+    PolylineSet lines, clutter;
+    Hyperrectangle<2, float> box;
+};
+
+Shown shown(const PolylineSet& lines, const PolylineSet& clutter, const SVGStyle& style) {
+    Shown drawing{lines, clutter, {}};
+    std::unique_ptr<Transform::Base> flip = flipTransformation(lines, style.area);
+    drawing.clutter.setTransformation(flip->clone());
+    drawing.lines.setTransformation(std::move(flip));
+    drawing.box = viewBox(drawing.lines, drawing.clutter, style);
+    return drawing;
+}
+
+bool finite(const Hyperrectangle<2, float>& box) {
+    return std::isfinite(box.origin.x()) && std::isfinite(box.origin.y()) &&
+           std::isfinite(box.size[0]) && std::isfinite(box.size[1]);
+}
+
+} // namespace
+
+bool positionsAreFinite(const PolylineSet& set) {
+    for (std::uint32_t v = 0; v < set.vertexCount(); ++v) {
+        const Point<2, float> p = set.position(v);
+        if (!std::isfinite(p.x()) || !std::isfinite(p.y()))
+            return false;
+    }
+    return true;
+}
+
+bool svgIsFinite(const PolylineSet& lines, const PolylineSet& clutter, const SVGStyle& style) {
+    const Shown drawing = shown(lines, clutter, style);
+    // Every frame and label of a clutter group lies within the view box, which is finite only
+    // when the extent of the positions around it is.
+    return finite(style.area) && finite(drawing.box) && positionsAreFinite(drawing.lines) &&
+           positionsAreFinite(drawing.clutter);
+}
+
 void writeSVG(WriteStream& out, const PolylineSet& lines, const PolylineSet& clutter,
               const SVGStyle& style) {
-    // Drawn copies carry the flip; the caller's sets keep their own view transformations.
-    PolylineSet shownLines(lines);
-    PolylineSet shownClutter(clutter);
-    std::unique_ptr<Transform::Base> flip = flipTransformation(lines, style.area);
-    shownClutter.setTransformation(flip->clone());
-    shownLines.setTransformation(std::move(flip));
-
+    const Shown drawing = shown(lines, clutter, style);
+    const PolylineSet& shownLines = drawing.lines;
+    const PolylineSet& shownClutter = drawing.clutter;
+    const Hyperrectangle<2, float>& box = drawing.box;
     XMLWriter writer(out);
-    const Hyperrectangle<2, float> box = viewBox(shownLines, shownClutter, style);
     const float strokeWidth = 0.005f * std::max(style.area.size[0], style.area.size[1]);
     const float fontSize = 5.0f * strokeWidth;
     const std::string stroke = number(strokeWidth);

@@ -28,4 +28,11 @@ struct SVGStyle {
 void writeSVG(WriteStream& out, const PolylineSet& lines, const PolylineSet& clutter,
               const SVGStyle& style);
 
+// Whether writeSVG would write only finite numbers: every position it shows, the area and the
+// view box (whose extent overflows for positions near both ends of the float range).
+bool svgIsFinite(const PolylineSet& lines, const PolylineSet& clutter, const SVGStyle& style);
+
+// Whether every vertex position of the set, read through its view transformation, is finite.
+bool positionsAreFinite(const PolylineSet& set);
+
 } // namespace ZELK

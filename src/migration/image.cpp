@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/atomic_file.hpp"
 #include "core/checked.hpp"
 #include "core/limits.hpp"
 #include "core/text.hpp"
@@ -404,12 +405,13 @@ void exportImage(const Buffer& data, const ImageMetadata& meta, const std::strin
     std::unique_ptr<DataExporter> exporter = selectExporter(path);
     if (!exporter)
         throw SupportException("export of " + path);
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    CppOutStream stream(file);
-    exporter->attach(stream);
-    exporter->exportData(data, meta);
-    exporter->detach();
-    stream.flush();
+    writeFileAtomically(path, [&](std::ostream& file) {
+        CppOutStream stream(file);
+        exporter->attach(stream);
+        exporter->exportData(data, meta);
+        exporter->detach();
+        stream.flush();
+    });
 }
 
 } // namespace ZELK::Migration

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <tuple>
 
 #include "core/exceptions.hpp"
 
@@ -21,66 +23,139 @@ double boxDistance(const Hyperrectangle<2, float>& a, const Hyperrectangle<2, fl
     return std::sqrt(double(gx * gx + gy * gy));
 }
 
-// Finds the neighbours of a box: every other box closer than eps. Many boxes are searched in
-// order of their left edge, looking only at those whose left edge lies within reach (eps plus
-// the widest box) of the box; boxes with non-finite coordinates fall back to a plain scan.
+// Finds the neighbours of a box: every other box closer than eps. The plane is cut into square
+// cells at least eps wide, and as wide as nine boxes in ten; each box is listed (sorted by row,
+// then column) in every cell it covers, so that a box's neighbours are found in the few cells
+// around it. A box covering many cells is compared with every box instead. Searching along one
+// axis only made a drawing's worth of clutter in one column quadratic. Boxes with non-finite
+// coordinates, or a plane too wide for the cell numbers, fall back to a plain scan.
 class BoxNeighbours {
 public:
     BoxNeighbours(const std::vector<Hyperrectangle<2, float>>& boxes, double eps)
         : boxes_(boxes), eps_(eps) {
         // Below this many boxes the plain scan is as fast as sorting.
-        constexpr std::size_t sweepFrom = 64;
-        if (boxes.size() < sweepFrom || !std::isfinite(eps) || eps < 0.0)
+        constexpr std::size_t gridFrom = 64;
+        // No distance is below an eps of 0 or less (or NaN).
+        lonely_ = !(eps > 0.0);
+        if (boxes.size() < gridFrom || lonely_ || !std::isfinite(eps))
             return;
+        std::vector<double> extents;
+        extents.reserve(boxes.size());
         for (const Hyperrectangle<2, float>& box : boxes) {
-            if (!std::isfinite(box.origin.x()) || !std::isfinite(box.size[0]) || box.size[0] < 0.0f)
-                return;
-            widest_ = std::max(widest_, double(box.size[0]));
+            for (unsigned axis = 0; axis < 2; ++axis) {
+                if (!std::isfinite(box.origin[axis]) || !std::isfinite(box.size[axis]) ||
+                    box.size[axis] < 0.0f)
+                    return;
+                low_[axis] = std::min(low_[axis], double(box.origin[axis]));
+                high_[axis] =
+                    std::max(high_[axis], double(box.origin[axis]) + double(box.size[axis]));
+            }
+            extents.push_back(std::max(box.size[0], box.size[1]));
         }
-        order_.resize(boxes.size());
-        for (std::uint32_t i = 0; i < order_.size(); ++i)
-            order_[i] = i;
-        std::sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return boxes[a].origin.x() < boxes[b].origin.x();
-        });
-        starts_.reserve(order_.size());
-        for (std::uint32_t i : order_)
-            starts_.push_back(boxes[i].origin.x());
+        auto ninth = extents.begin() + static_cast<std::ptrdiff_t>(extents.size() * 9 / 10);
+        std::nth_element(extents.begin(), ninth, extents.end());
+        cell_ = std::max(eps, *ninth);
+        // Cell numbers stay exact in a double and far inside 64 bits.
+        constexpr double mostCells = 1e15;
+        for (unsigned axis = 0; axis < 2; ++axis)
+            if ((high_[axis] - low_[axis]) / cell_ > mostCells)
+                return;
+        // Most cells a box is listed in: nine boxes in ten cover at most four.
+        constexpr std::int64_t mostCovered = 16;
+        for (std::uint32_t i = 0; i < boxes.size(); ++i) {
+            std::int64_t first[2], last[2];
+            covered(boxes[i], 0.0, first, last);
+            if ((last[0] - first[0] + 1) * (last[1] - first[1] + 1) > mostCovered) {
+                large_.push_back(i);
+                continue;
+            }
+            for (std::int64_t row = first[1]; row <= last[1]; ++row)
+                for (std::int64_t column = first[0]; column <= last[0]; ++column)
+                    listed_.push_back(Entry{row, column, i});
+        }
+        std::sort(listed_.begin(), listed_.end());
+        seen_.assign(boxes.size(), 0);
+        gridded_ = true;
     }
 
     // Neighbours of box i in increasing index order.
     std::vector<std::uint32_t> of(std::size_t i) const {
         std::vector<std::uint32_t> found;
-        const Hyperrectangle<2, float>& box = boxes_[i];
-        if (order_.empty()) {
-            for (std::size_t j = 0; j < boxes_.size(); ++j)
-                if (j != i && boxDistance(box, boxes_[j]) < eps_)
-                    found.push_back(static_cast<std::uint32_t>(j));
+        if (lonely_)
             return found;
-        }
-        // A neighbour's horizontal gap is below eps, so its left edge lies in this window;
-        // the padding covers rounding in the single-precision gaps.
-        const double left = box.origin.x(), right = left + box.size[0];
-        const double pad =
-            0.01 * (eps_ + widest_) + 1e-5 * (std::fabs(left) + std::fabs(right)) + 1e-6;
-        const double low = left - eps_ - widest_ - pad, high = right + eps_ + pad;
-        auto at = std::lower_bound(starts_.begin(), starts_.end(), low,
-                                   [](float start, double value) { return start < value; });
-        for (; at != starts_.end() && *at <= high; ++at) {
-            const std::uint32_t j = order_[static_cast<std::size_t>(at - starts_.begin())];
+        const Hyperrectangle<2, float>& box = boxes_[i];
+        auto consider = [&](std::uint32_t j) {
             if (j != i && boxDistance(box, boxes_[j]) < eps_)
                 found.push_back(j);
+        };
+        std::int64_t first[2], last[2];
+        if (gridded_)
+            covered(box, eps_, first, last);
+        // A box covering more cells than there are listings is cheaper compared with all.
+        if (!gridded_ || double(last[0] - first[0] + 1) * double(last[1] - first[1] + 1) >
+                             double(listed_.size())) {
+            for (std::uint32_t j = 0; j < boxes_.size(); ++j)
+                consider(j);
+            return found;
         }
+        // A box listed in several of these cells is looked at once.
+        if (++query_ == 0) {
+            std::fill(seen_.begin(), seen_.end(), 0);
+            query_ = 1;
+        }
+        const std::uint32_t stamp = query_;
+        for (std::int64_t row = first[1]; row <= last[1]; ++row)
+            for (auto at =
+                     std::lower_bound(listed_.begin(), listed_.end(), Entry{row, first[0], 0});
+                 at != listed_.end() && at->row == row && at->column <= last[0]; ++at)
+                if (seen_[at->box] != stamp) {
+                    seen_[at->box] = stamp;
+                    consider(at->box);
+                }
+        for (std::uint32_t j : large_)
+            consider(j);
         std::sort(found.begin(), found.end());
         return found;
     }
 
 private:
+    struct Entry {
+        std::int64_t row, column;
+        std::uint32_t box;
+        bool operator<(const Entry& other) const {
+            return std::tie(row, column, box) < std::tie(other.row, other.column, other.box);
+        }
+    };
+
+    // The cell number of a coordinate, clamped just outside the plane of the boxes.
+    std::int64_t cellOf(double value, unsigned axis) const {
+        const double cell = std::floor((value - low_[axis]) / cell_);
+        const double end = std::floor((high_[axis] - low_[axis]) / cell_);
+        return static_cast<std::int64_t>(std::clamp(cell, -1.0, end + 1.0));
+    }
+
+    // The cells (per axis, first to last) that the box grown by reach on every side covers.
+    // The padding covers rounding in the single-precision gaps that boxDistance measures.
+    void covered(const Hyperrectangle<2, float>& box, double reach, std::int64_t first[2],
+                 std::int64_t last[2]) const {
+        for (unsigned axis = 0; axis < 2; ++axis) {
+            const double near = box.origin[axis], far = near + box.size[axis];
+            const double pad =
+                0.01 * (reach + cell_) + 1e-5 * (std::fabs(near) + std::fabs(far)) + 1e-6;
+            first[axis] = cellOf(near - reach - pad, axis);
+            last[axis] = cellOf(far + reach + pad, axis);
+        }
+    }
+
     const std::vector<Hyperrectangle<2, float>>& boxes_;
     double eps_;
-    double widest_ = 0.0;
-    std::vector<std::uint32_t> order_; // box numbers by left edge; empty for the plain scan
-    std::vector<float> starts_;        // their left edges
+    double cell_ = 0.0;
+    double low_[2] = {HUGE_VAL, HUGE_VAL}, high_[2] = {-HUGE_VAL, -HUGE_VAL};
+    bool lonely_ = false, gridded_ = false;
+    std::vector<Entry> listed_;               // boxes by every cell they cover
+    std::vector<std::uint32_t> large_;        // the others, compared with every box
+    mutable std::vector<std::uint32_t> seen_; // per box, the last query that looked at it
+    mutable std::uint32_t query_ = 0;
 };
 
 // The group of the given polylines as a copy of source followed by the set clean-up would

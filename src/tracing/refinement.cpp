@@ -23,11 +23,6 @@ std::uint32_t appendVertex(PolylineSet& set, const Point<2, float>& p) {
     return static_cast<std::uint32_t>(vertices.size() - 1);
 }
 
-// (i - 1) mod n for 0 <= i < n, as a position in a cycle.
-std::size_t previousInCycle(std::size_t i, std::size_t n) {
-    return (i + n - 1) % n;
-}
-
 // Distance of c from the segment p-q. A degenerate segment gets the diagonal direction, so the
 // distance is then measured to p or along that diagonal.
 float distanceFromSegment(const Point<2, float>& c, const Point<2, float>& p,
@@ -164,65 +159,91 @@ void alignPolyline(PolylineSet& set, Polyline& polyline, float threshold) {
         polyline.push_back(polyline.front());
 }
 
-// The walk both simplifications share. For every polyline of at least three vertices, a
-// cycle's repeated closing vertex is taken off, the vertices are visited from index 0 (a
-// cycle) or 1 (an open polyline, whose ends stay) while the vertex has a successor (a cycle's
-// last vertex has its first as successor), and the closing vertex is put back after. visit(p,
-// i, n) with n = p.size() returns false to move on to i + 1, or true after it changed p and set
-// i to the vertex to look at next. A cycle shrunk to one vertex stops.
-template <typename Visit> void walkInnerVertices(PolylineSet& set, Visit visit) {
+} // namespace
+
+// Both simplifications walk a polyline of at least three vertices from its second vertex (an
+// open one, whose ends stay) or its first (a cycle, whose repeated closing vertex is taken off
+// and put back after). Each step looks at the vertex being walked and its neighbours as the
+// polyline stands, and either keeps it or changes the polyline around it. Erasing from the
+// middle of the index list at every change made long polylines quadratic; here the kept
+// vertices are written into a new list as the walk goes, so every polyline costs linear time.
+
+void mergeShortEdges(PolylineSet& set, float lineLength) {
+    const float limit = lineLength * lineLength;
+    // The vertex walked so far is out.back(); a short edge to the next vertex merges the two
+    // into a new vertex at the middle, which is then tested against the vertex after.
+    auto merged = [&](std::uint32_t from, std::uint32_t to, std::uint32_t& result) {
+        const Point<2, float> a = set.position(from);
+        const Vector<2, float> d = set.position(to) - a;
+        if (!(squaredLength(d) < limit))
+            return false;
+        result = appendVertex(set, a + d * 0.5f);
+        return true;
+    };
     for (Polyline& polyline : set.polylines()) {
         if (polyline.size() < 3)
             continue;
         const bool closed = polyline.front() == polyline.back();
         if (closed)
             polyline.pop_back();
-        std::size_t i = closed ? 0 : 1;
-        for (;;) {
-            const std::size_t n = polyline.size();
-            if (closed && n < 2)
-                break;
-            if (i + 1 >= n && (!closed || i >= n))
-                break;
-            if (!visit(polyline, i, n))
-                ++i;
+        // The first edge of an open polyline is left alone.
+        const std::size_t firstWalked = closed ? 0 : 1;
+        Polyline out(polyline.begin(), polyline.begin() + firstWalked + 1);
+        out.reserve(polyline.size() + 1);
+        for (std::size_t r = firstWalked + 1; r < polyline.size(); ++r)
+            if (!merged(out.back(), polyline[r], out.back()))
+                out.push_back(polyline[r]);
+        if (closed) {
+            // The last vertex goes on across the closing edge, swallowing vertices from the
+            // front, until an edge is long enough or one vertex is left.
+            std::size_t front = 0;
+            while (out.size() - front >= 2 && merged(out.back(), out[front], out.back()))
+                ++front;
+            out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(front));
+            out.push_back(out.front());
         }
-        if (closed)
-            polyline.push_back(polyline.front());
+        polyline = std::move(out);
     }
 }
 
-} // namespace
-
-void mergeShortEdges(PolylineSet& set, float lineLength) {
-    const float limit = lineLength * lineLength;
-    // The first edge of an open polyline is left alone.
-    walkInnerVertices(set, [&](Polyline& polyline, std::size_t& i, std::size_t n) {
-        const std::size_t next = (i + 1) % n;
-        const Point<2, float> a = set.position(polyline[i]);
-        const Vector<2, float> d = set.position(polyline[next]) - a;
-        if (!(squaredLength(d) < limit))
-            return false;
-        polyline[i] = appendVertex(set, a + d * 0.5f);
-        polyline.erase(polyline.begin() + static_cast<std::ptrdiff_t>(next));
-        // Removing position 0 moves the merged vertex down one place; follow it so that it is
-        // tested against its new neighbour.
-        if (next < i)
-            --i;
-        return true;
-    });
-}
-
 void removeRedundantVertices(PolylineSet& set, float vertexDistance) {
-    walkInnerVertices(set, [&](Polyline& polyline, std::size_t& i, std::size_t n) {
-        const Point<2, float> p = set.position(polyline[previousInCycle(i, n)]);
-        const Point<2, float> c = set.position(polyline[i]);
-        const Point<2, float> q = set.position(polyline[(i + 1) % n]);
-        if (!(distanceFromSegment(c, p, q) < vertexDistance))
-            return false;
-        polyline.erase(polyline.begin() + static_cast<std::ptrdiff_t>(i));
-        return true;
-    });
+    auto redundant = [&](std::uint32_t previous, std::uint32_t current, std::uint32_t next) {
+        return distanceFromSegment(set.position(current), set.position(previous),
+                                   set.position(next)) < vertexDistance;
+    };
+    for (Polyline& polyline : set.polylines()) {
+        if (polyline.size() < 3)
+            continue;
+        const bool closed = polyline.front() == polyline.back();
+        if (closed)
+            polyline.pop_back();
+        const std::size_t n = polyline.size();
+        // out holds the vertices before the walked one r, kept; the ones from r on are as read.
+        Polyline out;
+        out.reserve(n + 1);
+        std::size_t r = 0;
+        if (!closed) {
+            // The ends of an open polyline stay; every inner vertex is judged against the kept
+            // vertex before it and the next vertex as read.
+            out.push_back(polyline[r++]);
+            for (; r + 1 < n; ++r)
+                if (!redundant(out.back(), polyline[r], polyline[r + 1]))
+                    out.push_back(polyline[r]);
+        } else {
+            // In a cycle the first vertex is judged against the last, and the last against the
+            // first kept; the walk stops when a single vertex is left.
+            for (; r < n && out.size() + (n - r) >= 2; ++r) {
+                const std::uint32_t previous = out.empty() ? polyline[n - 1] : out.back();
+                const std::uint32_t next = r + 1 < n ? polyline[r + 1] : out.front();
+                if (!redundant(previous, polyline[r], next))
+                    out.push_back(polyline[r]);
+            }
+        }
+        out.insert(out.end(), polyline.begin() + static_cast<std::ptrdiff_t>(r), polyline.end());
+        if (closed)
+            out.push_back(out.front());
+        polyline = std::move(out);
+    }
 }
 
 void alignPolylines(PolylineSet& set, float threshold) {

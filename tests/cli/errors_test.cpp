@@ -67,8 +67,16 @@ const Case cases[] = {
      zelk + "UnexpectedValueException: element end at level 2 is not text at level 3. \n", nullptr,
      area + "<point><x></x><y>1</y></point></area>"},
     {"nowhere.xml", "", "Loading XML", "?", zelk + "PathException: Not found.  (nowhere.xml)\n"},
+    // A device without end is read up to the limit, not until memory runs out.
+    {"zero.xml", "", "Loading XML", "FAIL",
+     "Polygon XML input is larger than the supported maximum 134217728 bytes\n"},
+    // Each point is a float, but the view box around them is not.
+    {"doc.xml -ox out.xml -os out.svg", "", "Refining polylines", "OK",
+     "Drawing coordinates are not finite or lie too far apart to be written.\n", "out.xml",
+     area + "<point><x>-3e38</x><y>0</y></point><point><x>3e38</x><y>1</y></point>"
+            "<polygon ends=\"open\"><point>1</point><point>2</point></polygon></area>"},
     {"in.xml -os no/such/folder/out.svg", "", "Refining polylines", "OK",
-     zelk + "StreamException: Wrapping bad output stream. \n"},
+     zelk + "PathException: Failed to write.  (no/such/folder/out.svg)\n"},
     // The drawing outputs come first; the image outputs need an image.
     {"in.xml -ox out.xml -oi image.ppm", "", "Refining polylines", "OK", "No image provided.\n",
      "image.ppm"},
@@ -101,6 +109,7 @@ TEST(Errors, EachEndsTheRunWithItsOneLineAndExitCode1) {
         writeFile(dir / "grey.pgm", "P5\n8 8\n255\n" + std::string(64, char(128)));
         writeFile(dir / "flat.pgm", "P5\n64 48\n255\n" + std::string(64 * 48, char(200)));
         writeFile(dir / "in.xml", polygonDocument(200, 100, {{P2(50, 20), P2(150, 80)}}));
+        std::filesystem::create_symlink("/dev/zero", dir / "zero.xml");
         writeFile(dir / "doc.xml", "<?xml version=\"1.0\"?>" + c.document);
 
         const RunResult r = runPenvex(words(c.args), dir.path(), c.input);

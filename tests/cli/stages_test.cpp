@@ -119,7 +119,8 @@ TEST(Stages, AutomaticModeIsTheFourAutomaticChoicesAndSaysWhatItFound) {
         EXPECT_EQ(readFile(dir / "a.svg"), readFile(dir / "b.svg"));
         EXPECT_EQ(statusOf(automatic.out, "Measuring stroke width"), "OK");
         EXPECT_EQ(statusOf(automatic.out, "Centring polylines"), "OK");
-        if (c.sheetLine)
+        if (c.sheetLine) {
             EXPECT_EQ(statusOf(automatic.out, c.sheetLine), "OK") << automatic.out;
+        }
     }
 }

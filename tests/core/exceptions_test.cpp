@@ -96,3 +96,13 @@ TEST(Exceptions, WriterFormatsOneLineWithTheQualifiedTypeName) {
     EXPECT_EQ(ExceptionWriter::format(located),
               "ZELK ZELK::SupportException (file.cpp, 12 ): No support for x. \n");
 }
+
+// An echoed value is kept up to 256 bytes; a longer one is cut there, or before a character
+// that would be split, and says how long it was.
+TEST(Exceptions, LongValuesAreCutInTheLine) {
+    const std::string fits(256, 'a'), note = "[... cut, 257 bytes in all])";
+    for (const auto& [value, shown] : {std::pair{fits, fits + ")"},
+                                       {fits + "b", fits + note},
+                                       {fits.substr(1) + "\xC3\xA9", fits.substr(1) + note}})
+        EXPECT_EQ(PathException(value, "Not found. ").message(), "Not found.  (" + shown);
+}

@@ -36,7 +36,7 @@ std::string svg(const PolylineSet& lines, const PolylineSet& clutter, const SVGS
 PolygonXMLDrawing read(const std::string& document) {
     PolygonXMLDrawing drawing;
     std::string problem;
-    EXPECT_TRUE(readPolygonXML(document, drawing, problem)) << problem;
+    EXPECT_TRUE(readPolygonXML(document, drawing, problem, 1000)) << problem;
     return drawing;
 }
 
@@ -96,13 +96,18 @@ TEST(PolygonXML, WritesTheExactDocumentAndReadsItBack) {
 }
 
 TEST(PolygonXML, RefusalsAndTheirMessages) {
-    for (auto [body, problem] : {std::pair{"<point><x>1</x><y/></point>", "y"},
-                                 {"<point><y>1</y></point>", "x"},
-                                 {"<point><z>1</z></point>", "x y"}}) {
+    // At most three vertices here.
+    for (auto [body, problem] :
+         {std::pair{std::string("<point><x>1</x><y/></point>"),
+                    "XML point entry missing y element."},
+          {"<point><y>1</y></point>", "XML point entry missing x element."},
+          {"<point><z>1</z></point>", "XML point entry missing x y element."},
+          {threePoints + threePoints,
+           "Polygon XML input has more vertices than the supported maximum 3"}}) {
         PolygonXMLDrawing drawing;
         std::string message;
-        EXPECT_FALSE(readPolygonXML(wrap(body), drawing, message));
-        EXPECT_EQ(message, std::string("XML point entry missing ") + problem + " element.");
+        EXPECT_FALSE(readPolygonXML(wrap(body), drawing, message, 3));
+        EXPECT_EQ(message, problem);
     }
     const struct {
         std::string document;
@@ -128,7 +133,7 @@ TEST(PolygonXML, RefusalsAndTheirMessages) {
         PolygonXMLDrawing drawing;
         std::string problem;
         try {
-            readPolygonXML(e.document, drawing, problem);
+            readPolygonXML(e.document, drawing, problem, 3);
             ADD_FAILURE() << "no error for " << e.document;
         } catch (const Exception& raised) {
             EXPECT_EQ(typeid(raised), e.type) << e.document;

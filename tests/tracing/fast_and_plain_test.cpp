@@ -1,6 +1,6 @@
 // The indexed tracing routines against plain loops over every pixel or pair on random drawings:
-// pixel reassignment, neighbour connection, joining, vertex insertion, box clustering and
-// clutter grouping must agree exactly, also for odd settings and odd geometry.
+// pixel reassignment, neighbour connection, joining, vertex insertion, box clustering, clutter
+// grouping and the two simplifications must agree exactly, also for odd settings and geometry.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 #include "tracing/clutter.hpp"
 #include "tracing/line_tracing.hpp"
 #include "tracing/polyline_connection.hpp"
+#include "tracing/refinement.hpp"
 
 using namespace ZELK;
 using namespace PenvexTest;
@@ -220,6 +221,56 @@ std::vector<std::uint32_t> plainClusters(const std::vector<Box>& boxes, float ep
     return labels;
 }
 
+// The simplifications as first written: visit(p, i, n) looks at vertex i of the polyline as it
+// stands and erases from its middle.
+template <typename Visit> void plainWalk(PolylineSet& set, Visit visit) {
+    for (Polyline& p : set.polylines()) {
+        if (p.size() < 3)
+            continue;
+        const bool closed = p.front() == p.back();
+        if (closed)
+            p.pop_back();
+        for (std::size_t i = closed ? 0 : 1;;) {
+            const std::size_t n = p.size();
+            if ((closed && n < 2) || (i + 1 >= n && (!closed || i >= n)))
+                break;
+            if (!visit(p, i, n))
+                ++i;
+        }
+        if (closed)
+            p.push_back(p.front());
+    }
+}
+
+void plainMerge(PolylineSet& set, float length) {
+    plainWalk(set, [&](Polyline& p, std::size_t& i, std::size_t n) {
+        const std::size_t next = (i + 1) % n;
+        const P2 a = set.position(p[i]);
+        const V2 d = set.position(p[next]) - a;
+        if (!(squaredLength(d) < length * length))
+            return false;
+        set.vertices().push_back(PositionAccumulator{a + d * 0.5f, 1});
+        p[i] = std::uint32_t(set.vertexCount() - 1);
+        p.erase(p.begin() + std::ptrdiff_t(next));
+        i -= next < i ? 1 : 0;
+        return true;
+    });
+}
+
+void plainRemove(PolylineSet& set, float distance) {
+    plainWalk(set, [&](Polyline& p, std::size_t& i, std::size_t n) {
+        const P2 a = set.position(p[(i + n - 1) % n]), c = set.position(p[i]);
+        const P2 b = set.position(p[(i + 1) % n]);
+        const float span = length(b - a);
+        const V2 u = span == 0.0f ? V2(0.70710678f, 0.70710678f) : (b - a) / span;
+        const float s = dot(c - a, u);
+        if (!(ZELK::distance(s >= 0.0f ? a + u * std::min(s, span) : a, c) < distance))
+            return false;
+        p.erase(p.begin() + std::ptrdiff_t(i));
+        return true;
+    });
+}
+
 } // namespace
 
 // Seeded segments and odd ones: never fitted, non-finite, overlong, non-unit directions.
@@ -354,14 +405,20 @@ TEST(FastEqualsPlain, VertexInsertion) {
         }
 }
 
-// Boxes on a coarse lattice, so that exact touching is common, enough for the left-edge search.
+// Boxes on a coarse lattice, so that exact touching is common, enough for the grid search; some
+// far larger than the rest, and every third drawing moved off the lattice and far from 0.
 TEST(FastEqualsPlain, BoxClustering) {
     std::mt19937 random(5);
-    for (int round = 0; round < 40; ++round) {
+    for (int round = 0; round < 60; ++round) {
         std::vector<Box> boxes;
-        for (unsigned b = 64 + random() % 200; b > 0; --b)
-            boxes.push_back(Box(latticePoint(random, 60, 5.0f),
-                                Tuple<2, float>(float(random() % 4) * 5, float(random() % 4) * 5)));
+        for (unsigned b = 64 + random() % 200; b > 0; --b) {
+            const float scale = random() % 10 == 0 ? 20.0f : 5.0f;
+            P2 corner = latticePoint(random, 60, 5.0f);
+            if (round % 3 == 0)
+                corner = P2(corner.x() * 1.37f + 12345.6f, corner.y() * 0.91f - 7777.7f);
+            boxes.push_back(Box(
+                corner, Tuple<2, float>(float(random() % 4) * scale, float(random() % 4) * scale)));
+        }
         if (round % 5 == 0)
             boxes.push_back(Box(P2(-1000, 0), Tuple<2, float>(3000, 1))); // one very wide box
         const float eps = float(random() % 4) * 5.0f + (round % 2 ? 0.5f : 0.0f);
@@ -406,5 +463,29 @@ TEST(FastEqualsPlain, ClutterGrouping) {
             ASSERT_EQ(groups[g].polylines(), plain.polylines()) << "round " << round;
             expectSameVertices(groups[g], plain.vertices());
         }
+    }
+}
+
+// Long polylines over few lattice points, so that runs of short edges and of vertices on a line
+// are common, also across the closing vertex; thresholds from none to everything.
+TEST(FastEqualsPlain, Simplifications) {
+    std::mt19937 random(17);
+    for (int round = 0; round < 400; ++round) {
+        std::vector<P2> points(2 + random() % 30);
+        for (P2& p : points)
+            p = latticePoint(random, 12, 1.5f);
+        const PolylineSet drawing =
+            makeSet(points, randomPolylines(random, 1 + random() % 6, unsigned(points.size()), 40));
+        const float threshold = float(random() % 24) * 0.5f;
+        PolylineSet fast = drawing, plain = drawing;
+        if (round % 2) {
+            mergeShortEdges(fast, threshold);
+            plainMerge(plain, threshold);
+        } else {
+            removeRedundantVertices(fast, threshold);
+            plainRemove(plain, threshold);
+        }
+        ASSERT_EQ(fast.polylines(), plain.polylines()) << "round " << round;
+        expectSameVertices(fast, plain.vertices());
     }
 }

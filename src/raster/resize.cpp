@@ -2,6 +2,7 @@
 #include "raster/resize.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 #include <vector>
 
@@ -146,10 +147,15 @@ void resampleBilinear(const Image& source, const Tuple<2, unsigned>& size, Image
             std::vector<float> below(size[0]), above(size[0]);
             const unsigned first = unsigned(band) * resampleBandRows;
             const unsigned last = std::min(size[1], first + resampleBandRows);
+            // Enlarging, consecutive target rows share their source rows: interpolated once.
+            unsigned interpolated = std::numeric_limits<unsigned>::max();
             for (unsigned y = first; y < last; ++y) {
                 const Tap& t = rows[y];
-                interpolateRow(t.index, below);
-                interpolateRow(t.index + 1, above);
+                if (t.index != interpolated) {
+                    interpolateRow(t.index, below);
+                    interpolateRow(t.index + 1, above);
+                    interpolated = t.index;
+                }
                 unsigned char* out = result.row(y);
                 for (unsigned x = 0; x < size[0]; ++x) {
                     const float value = blend(below[x], above[x], t.fraction);
@@ -251,31 +257,39 @@ void resampleCentred(const Image& source, float factor, Image& destination) {
     const double ratio = 1.0 / double(factor);
     const Taps across = centredTaps(source.width(), size[0], ratio);
     const Taps down = centredTaps(source.height(), size[1], ratio);
-    // Along x into a float image of the target width and the source height, then along y.
+    // Along x into a float image of the target width and the source height, then along y;
+    // rows are independent in both passes, so bands of them run on the pool.
+    constexpr unsigned bandRows = 64;
     std::vector<float> rows(static_cast<std::size_t>(size[0]) * source.height());
-    for (unsigned y = 0; y < source.height(); ++y) {
-        const unsigned char* in = source.row(y);
-        float* out = rows.data() + std::size_t(y) * size[0];
-        for (unsigned x = 0; x < size[0]; ++x) {
-            float sum = 0.0f;
-            for (std::uint32_t t = across.first[x]; t < across.first[x + 1]; ++t)
-                sum += across.weight[t] * float(in[across.index[t]]);
-            out[x] = sum;
+    forEachBand((source.height() + bandRows - 1) / bandRows, [&](std::size_t band) {
+        const unsigned last = std::min(source.height(), unsigned(band + 1) * bandRows);
+        for (unsigned y = unsigned(band) * bandRows; y < last; ++y) {
+            const unsigned char* in = source.row(y);
+            float* out = rows.data() + std::size_t(y) * size[0];
+            for (unsigned x = 0; x < size[0]; ++x) {
+                float sum = 0.0f;
+                for (std::uint32_t t = across.first[x]; t < across.first[x + 1]; ++t)
+                    sum += across.weight[t] * float(in[across.index[t]]);
+                out[x] = sum;
+            }
         }
-    }
-    std::vector<float> line(size[0]);
-    for (unsigned y = 0; y < size[1]; ++y) {
-        std::fill(line.begin(), line.end(), 0.0f);
-        for (std::uint32_t t = down.first[y]; t < down.first[y + 1]; ++t) {
-            const float w = down.weight[t];
-            const float* in = rows.data() + std::size_t(down.index[t]) * size[0];
+    });
+    forEachBand((size[1] + bandRows - 1) / bandRows, [&](std::size_t band) {
+        std::vector<float> line(size[0]);
+        const unsigned last = std::min(size[1], unsigned(band + 1) * bandRows);
+        for (unsigned y = unsigned(band) * bandRows; y < last; ++y) {
+            std::fill(line.begin(), line.end(), 0.0f);
+            for (std::uint32_t t = down.first[y]; t < down.first[y + 1]; ++t) {
+                const float w = down.weight[t];
+                const float* in = rows.data() + std::size_t(down.index[t]) * size[0];
+                for (unsigned x = 0; x < size[0]; ++x)
+                    line[x] += w * in[x];
+            }
+            unsigned char* out = result.row(y);
             for (unsigned x = 0; x < size[0]; ++x)
-                line[x] += w * in[x];
+                out[x] = static_cast<unsigned char>(std::clamp(line[x] + 0.5f, 0.0f, 255.0f));
         }
-        unsigned char* out = result.row(y);
-        for (unsigned x = 0; x < size[0]; ++x)
-            out[x] = static_cast<unsigned char>(std::clamp(line[x] + 0.5f, 0.0f, 255.0f));
-    }
+    });
     destination = std::move(result);
 }
 

@@ -7,6 +7,8 @@
 #include <limits>
 #include <vector>
 
+#include "core/thread_pool.hpp"
+
 namespace ZELK {
 
 namespace {
@@ -199,96 +201,117 @@ void centrePolylines(PolylineSet& set, const Signal<2, unsigned char>& picture,
                                                                             : q;
     };
 
-    std::vector<Vec> at, points;
-    std::vector<char> anchor, keep;
-    std::vector<std::uint32_t> anchorIndex;
-    for (Polyline& polyline : set.polylines()) {
-        const std::size_t n = polyline.size();
-        if (n < 2)
-            continue;
-        at.resize(n);
-        bool finite = true;
-        for (std::size_t k = 0; k < n; ++k) {
-            at[k] = toPicture(polyline[k]);
-            finite = finite && std::isfinite(at[k].x) && std::isfinite(at[k].y);
-        }
-        if (!finite)
-            continue;
-        // Anchors: vertices shared with another polyline (or closing a loop) and corners.
-        anchor.assign(n, 0);
-        for (std::size_t k = 0; k < n; ++k) {
-            anchor[k] = uses[polyline[k]] > 1;
-            if (k > 0 && k + 1 < n) {
-                const Vec in = at[k] - at[k - 1], out = at[k + 1] - at[k];
-                const double span = norm(in) * norm(out);
-                anchor[k] |= !(span > 0.0) || dot(in, out) < cornerCosine * span;
-            }
-        }
-        const auto normalOf = [&](std::size_t k) { // of edge k .. k + 1
-            const Vec d = at[k + 1] - at[k];
-            const double span = norm(d);
-            return span > 0.0 ? Vec{-d.y / span, d.x / span} : Vec{};
-        };
-
-        points.clear();
-        anchorIndex.clear();
-        for (std::size_t k = 0; k < n; ++k) {
-            if (anchor[k]) {
-                points.push_back(at[k]);
-                anchorIndex.push_back(polyline[k]);
-            } else {
-                // A free vertex moves along the mean of its edges' normals.
-                Vec normal = k == 0       ? normalOf(0)
-                             : k + 1 == n ? normalOf(k - 1)
-                                          : normalOf(k - 1) + normalOf(k);
-                const double span = norm(normal);
-                normal = span > 0.0 ? normal * (1.0 / span) : Vec{};
-                points.push_back(centred(at[k], normal));
-                anchorIndex.push_back(std::numeric_limits<std::uint32_t>::max());
-            }
-            if (k + 1 == n)
-                break;
-            const Vec a = at[k], b = at[k + 1], normal = normalOf(k);
-            const double span = norm(b - a);
-            const double count = std::ceil(span * pointsPerWidth / w);
-            if (!(count > 1.0) || count > maximumPointsPerEdge)
+    // Each polyline is centred on its own (in bands of polylines on the pool, reading the set
+    // only); the new vertices are then added in polyline order, so the result does not depend
+    // on the number of threads.
+    struct Centred {
+        std::vector<Vec> points;
+        std::vector<std::uint32_t> anchorIndex;
+        std::vector<char> keep;
+    };
+    std::vector<Polyline>& polylines = set.polylines();
+    std::vector<Centred> centredPolylines(polylines.size());
+    constexpr std::size_t bandPolylines = 16;
+    forEachBand((polylines.size() + bandPolylines - 1) / bandPolylines, [&](std::size_t band) {
+        std::vector<Vec> at;
+        std::vector<char> anchor;
+        const std::size_t lastPolyline = std::min(polylines.size(), (band + 1) * bandPolylines);
+        for (std::size_t p = band * bandPolylines; p < lastPolyline; ++p) {
+            const Polyline& polyline = polylines[p];
+            std::vector<Vec>& points = centredPolylines[p].points;
+            std::vector<std::uint32_t>& anchorIndex = centredPolylines[p].anchorIndex;
+            std::vector<char>& keep = centredPolylines[p].keep;
+            const std::size_t n = polyline.size();
+            if (n < 2)
                 continue;
-            const std::size_t m = static_cast<std::size_t>(count);
-            for (std::size_t j = 1; j < m; ++j) {
-                const double t = double(j) / m;
-                const Vec q = a + (b - a) * t;
-                const bool nearAnchor = (anchor[k] && t * span < anchorClearance * w) ||
-                                        (anchor[k + 1] && (1.0 - t) * span < anchorClearance * w);
-                points.push_back(nearAnchor ? q : centred(q, normal));
-                anchorIndex.push_back(std::numeric_limits<std::uint32_t>::max());
+            at.resize(n);
+            bool finite = true;
+            for (std::size_t k = 0; k < n; ++k) {
+                at[k] = toPicture(polyline[k]);
+                finite = finite && std::isfinite(at[k].x) && std::isfinite(at[k].y);
+            }
+            if (!finite)
+                continue;
+            // Anchors: vertices shared with another polyline (or closing a loop) and corners.
+            anchor.assign(n, 0);
+            for (std::size_t k = 0; k < n; ++k) {
+                anchor[k] = uses[polyline[k]] > 1;
+                if (k > 0 && k + 1 < n) {
+                    const Vec in = at[k] - at[k - 1], out = at[k + 1] - at[k];
+                    const double span = norm(in) * norm(out);
+                    anchor[k] |= !(span > 0.0) || dot(in, out) < cornerCosine * span;
+                }
+            }
+            const auto normalOf = [&](std::size_t k) { // of edge k .. k + 1
+                const Vec d = at[k + 1] - at[k];
+                const double span = norm(d);
+                return span > 0.0 ? Vec{-d.y / span, d.x / span} : Vec{};
+            };
+
+            for (std::size_t k = 0; k < n; ++k) {
+                if (anchor[k]) {
+                    points.push_back(at[k]);
+                    anchorIndex.push_back(polyline[k]);
+                } else {
+                    // A free vertex moves along the mean of its edges' normals.
+                    Vec normal = k == 0       ? normalOf(0)
+                                 : k + 1 == n ? normalOf(k - 1)
+                                              : normalOf(k - 1) + normalOf(k);
+                    const double span = norm(normal);
+                    normal = span > 0.0 ? normal * (1.0 / span) : Vec{};
+                    points.push_back(centred(at[k], normal));
+                    anchorIndex.push_back(std::numeric_limits<std::uint32_t>::max());
+                }
+                if (k + 1 == n)
+                    break;
+                const Vec a = at[k], b = at[k + 1], normal = normalOf(k);
+                const double span = norm(b - a);
+                const double count = std::ceil(span * pointsPerWidth / w);
+                if (!(count > 1.0) || count > maximumPointsPerEdge)
+                    continue;
+                const std::size_t m = static_cast<std::size_t>(count);
+                for (std::size_t j = 1; j < m; ++j) {
+                    const double t = double(j) / m;
+                    const Vec q = a + (b - a) * t;
+                    const bool nearAnchor =
+                        (anchor[k] && t * span < anchorClearance * w) ||
+                        (anchor[k + 1] && (1.0 - t) * span < anchorClearance * w);
+                    points.push_back(nearAnchor ? q : centred(q, normal));
+                    anchorIndex.push_back(std::numeric_limits<std::uint32_t>::max());
+                }
+            }
+
+            // Simplify between consecutive anchors (and the ends).
+            keep.assign(points.size(), 0);
+            keep.front() = keep.back() = 1;
+            std::size_t from = 0;
+            const double tolerance = simplifyWidths * w;
+            for (std::size_t i = 1; i < points.size(); ++i) {
+                if (anchorIndex[i] == std::numeric_limits<std::uint32_t>::max() &&
+                    i + 1 < points.size())
+                    continue;
+                keep[i] = 1;
+                simplify(points, from, i, tolerance, keep);
+                from = i;
             }
         }
-
-        // Simplify between consecutive anchors (and the ends).
-        keep.assign(points.size(), 0);
-        keep.front() = keep.back() = 1;
-        std::size_t from = 0;
-        const double tolerance = simplifyWidths * w;
-        for (std::size_t i = 1; i < points.size(); ++i) {
-            if (anchorIndex[i] == std::numeric_limits<std::uint32_t>::max() &&
-                i + 1 < points.size())
-                continue;
-            keep[i] = 1;
-            simplify(points, from, i, tolerance, keep);
-            from = i;
-        }
+    });
+    for (std::size_t p = 0; p < polylines.size(); ++p) {
+        const Centred& c = centredPolylines[p];
+        if (c.points.empty())
+            continue;
         Polyline result;
-        for (std::size_t i = 0; i < points.size(); ++i) {
-            if (!keep[i])
+        for (std::size_t i = 0; i < c.points.size(); ++i) {
+            if (!c.keep[i])
                 continue;
-            if (anchorIndex[i] != std::numeric_limits<std::uint32_t>::max()) {
-                result.push_back(anchorIndex[i]);
+            if (c.anchorIndex[i] != std::numeric_limits<std::uint32_t>::max()) {
+                result.push_back(c.anchorIndex[i]);
             } else {
                 result.push_back(static_cast<std::uint32_t>(vertices.size()));
-                vertices.push_back(PositionAccumulator{stored(points[i]), 1});
+                vertices.push_back(PositionAccumulator{stored(c.points[i]), 1});
             }
         }
-        polyline = std::move(result);
+        polylines[p] = std::move(result);
     }
     set.cleanUp();
 }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -101,13 +102,31 @@ int run(RunContext& context) {
 
 namespace {
 
+ArgumentProcessor makeProcessor() {
+    return ArgumentProcessor("Penvex", "Vectorization of line sketches.", "20230422", 2, 16, 79);
+}
+
+// Runs body and returns its exit code; an error it raises is reported as one line on standard
+// error (after the status lines written so far) and gives 1.
+int reportingErrors(const std::function<int()>& body) {
+    ExceptionWriter writer(std::cerr);
+    try {
+        return body();
+    } catch (const Exception& e) {
+        std::cout.flush();
+        writer.handle(e, {});
+    } catch (const std::exception& e) {
+        std::cout.flush();
+        writer.handle(CppException::wrap(e), {});
+    }
+    return 1;
+}
+
 // One of several inputs, from its own parse of the command line to its exit code; an error
 // ends this input only.
 int runInput(int argc, const char* const* argv, const std::string& input, bool oneThread) {
-    ExceptionWriter writer(std::cerr);
-    try {
-        ArgumentProcessor processor("Penvex", "Vectorization of line sketches.", "20230422", 2, 16,
-                                    79);
+    return reportingErrors([&] {
+        ArgumentProcessor processor = makeProcessor();
         RunContext context;
         declareOptions(context.options, processor);
         std::vector<std::string> others;
@@ -123,14 +142,7 @@ int runInput(int argc, const char* const* argv, const std::string& input, bool o
         const int code = run(context);
         std::cout.flush();
         return code;
-    } catch (const Exception& e) {
-        std::cout.flush();
-        writer.handle(e, {});
-    } catch (const std::exception& e) {
-        std::cout.flush();
-        writer.handle(CppException::wrap(e), {});
-    }
-    return 1;
+    });
 }
 
 // Runs the inputs `slots` at a time, each in a process of its own on one thread, and prints
@@ -192,13 +204,13 @@ std::size_t runSideBySide(int argc, const char* const* argv, const std::vector<s
 } // namespace
 
 int entryPoint(int argc, const char* const* argv) {
-    ExceptionWriter writer(std::cerr);
     std::vector<std::string> inputs;
     bool quiet = false;
     unsigned slots = 1;
-    try {
-        ArgumentProcessor processor("Penvex", "Vectorization of line sketches.", "20230422", 2, 16,
-                                    79);
+    // One input runs here and gives the exit code; several are collected for the loop below.
+    constexpr int several = -1;
+    const int code = reportingErrors([&] {
+        ArgumentProcessor processor = makeProcessor();
         RunContext context;
         declareOptions(context.options, processor);
         std::vector<std::string> more;
@@ -227,15 +239,10 @@ int entryPoint(int argc, const char* const* argv) {
         slots = context.options.threadCount.value;
         if (slots == 0)
             slots = std::max(1u, std::thread::hardware_concurrency());
-    } catch (const Exception& e) {
-        std::cout.flush();
-        writer.handle(e, {});
-        return 1;
-    } catch (const std::exception& e) {
-        std::cout.flush();
-        writer.handle(CppException::wrap(e), {});
-        return 1;
-    }
+        return several;
+    });
+    if (code != several)
+        return code;
     std::size_t failed = 0;
     if (slots > 1) {
         failed = runSideBySide(argc, argv, inputs, slots);

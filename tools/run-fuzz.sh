@@ -4,14 +4,21 @@
 # and number of executions of each run. A crash, hang or leak leaves its input in
 # fuzz/crashes/NAME/ and makes the script fail once all targets have run; move such an input to
 # fuzz/regressions/NAME/ after fixing the bug, so that the test suite replays it.
-# Usage: tools/run-fuzz.sh BUILD_DIR [SECONDS_PER_TARGET]
+# Usage: tools/run-fuzz.sh BUILD_DIR [SECONDS_PER_TARGET [NAME...]]
+# With names (for example `png jpeg`), only those targets run.
 set -euo pipefail
 build="$(cd "$1" && pwd)"
 seconds="${2:-60}"
+shift $(( $# < 2 ? $# : 2 ))
 cd "$(dirname "$0")/.."
 
 shopt -s nullglob
-targets=("$build"/fuzz/fuzz_*)
+if [ $# -gt 0 ]; then
+  targets=()
+  for name in "$@"; do targets+=("$build/fuzz/fuzz_$name"); done
+else
+  targets=("$build"/fuzz/fuzz_*)
+fi
 if [ ${#targets[@]} -eq 0 ]; then
   echo "No fuzz targets built in $build."
   exit 1
@@ -19,7 +26,11 @@ fi
 
 failed=()
 for target in "${targets[@]}"; do
-  [ -f "$target" ] && [ -x "$target" ] || continue
+  if ! [ -f "$target" ] || ! [ -x "$target" ]; then
+    echo "No fuzz target $target."
+    failed+=("$(basename "$target")")
+    continue
+  fi
   name="$(basename "$target")"
   short="${name#fuzz_}"
   seeds="fuzz/corpus/$short"
@@ -45,7 +56,8 @@ for target in "${targets[@]}"; do
   "$target" "${options[@]}" "${dirs[@]}" > "$log" 2>&1 || status=$?
   elapsed=$(( $(date +%s) - start ))
   execs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)"
-  echo "   ran ${elapsed}s, ${execs:-unknown} executions, exit status $status"
+  peak="$(grep -o 'stat::peak_rss_mb: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)"
+  echo "   ran ${elapsed}s, ${execs:-unknown} executions, peak ${peak:-unknown} MB, exit status $status"
   if [ "$status" -ne 0 ]; then
     grep -E 'ERROR|SUMMARY|Test unit written' "$log" | sed 's/^/   /' || true
     failed+=("$name")

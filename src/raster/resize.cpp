@@ -124,6 +124,19 @@ void resampleBilinear(const Image& source, const Tuple<2, unsigned>& size, Image
     };
     const std::vector<Tap> columns = taps(w, size[0]);
     const std::vector<Tap> rows = taps(h, size[1]);
+    // Every target sample on its own source sample (the same size): both forms give the source
+    // sample itself, so the result is a copy.
+    auto onSamples = [](const std::vector<Tap>& axis) {
+        for (std::size_t i = 0; i < axis.size(); ++i)
+            if (axis[i].index != i || axis[i].fraction != 0.0f)
+                return false;
+        return true;
+    };
+    if (size == source.sizes() && onSamples(columns) && onSamples(rows)) {
+        std::copy_n(source.data(), source.count(), result.data());
+        destination = std::move(result);
+        return;
+    }
 
     // The two forms round differently, so each is its own loop rather than a branch per sample.
     // Target rows are independent: bands of them on the pool, each with its own row buffers.
@@ -152,7 +165,12 @@ void resampleBilinear(const Image& source, const Tuple<2, unsigned>& size, Image
             for (unsigned y = first; y < last; ++y) {
                 const Tap& t = rows[y];
                 if (t.index != interpolated) {
-                    interpolateRow(t.index, below);
+                    // Moving down by one source row, the row above becomes the one below.
+                    if (interpolated != std::numeric_limits<unsigned>::max() &&
+                        t.index == interpolated + 1)
+                        below.swap(above);
+                    else
+                        interpolateRow(t.index, below);
                     interpolateRow(t.index + 1, above);
                     interpolated = t.index;
                 }
@@ -199,26 +217,29 @@ void downscale(const Image& source, const Tuple<2, unsigned>& target, Image& des
 
 namespace {
 
-// The source samples one target coordinate draws on along one axis, with their weights.
+// The source samples one target coordinate draws on along one axis, with their weights: the
+// same number of taps for every coordinate (count), padded with weight 0 on the last sample so
+// that the sums, taken in the same order, are the same floats as without the padding.
 struct Taps {
-    std::vector<std::uint32_t> first; // per target coordinate, index into index/weight
-    std::vector<std::uint32_t> index;
+    unsigned count = 0;
+    std::vector<std::uint32_t> index; // count per target coordinate
     std::vector<float> weight;
 };
 
 Taps centredTaps(unsigned from, unsigned to, double ratio) {
-    Taps taps;
+    std::vector<std::uint32_t> first, index;
+    std::vector<float> weight;
     for (unsigned i = 0; i < to; ++i) {
-        taps.first.push_back(static_cast<std::uint32_t>(taps.index.size()));
+        first.push_back(static_cast<std::uint32_t>(index.size()));
         if (ratio <= 1.0) {
             // Enlarging: the two samples around the centre's position, clamped at the edges.
             const double position = std::clamp((i + 0.5) * ratio - 0.5, 0.0, double(from - 1));
             const auto left = static_cast<std::uint32_t>(position);
             const float f = static_cast<float>(position - left);
-            taps.index.push_back(left);
-            taps.weight.push_back(1.0f - f);
-            taps.index.push_back(std::min(left + 1, from - 1));
-            taps.weight.push_back(f);
+            index.push_back(left);
+            weight.push_back(1.0f - f);
+            index.push_back(std::min(left + 1, from - 1));
+            weight.push_back(f);
         } else {
             // Shrinking: every source pixel overlapping [i, i + 1) ratio, by its overlap.
             const double begin = i * ratio, end = (i + 1) * ratio;
@@ -226,13 +247,43 @@ Taps centredTaps(unsigned from, unsigned to, double ratio) {
                 const double overlap = std::min(end, k + 1.0) - std::max(begin, double(k));
                 if (overlap <= 0.0)
                     continue;
-                taps.index.push_back(k);
-                taps.weight.push_back(static_cast<float>(overlap / ratio));
+                index.push_back(k);
+                weight.push_back(static_cast<float>(overlap / ratio));
             }
         }
     }
-    taps.first.push_back(static_cast<std::uint32_t>(taps.index.size()));
+    first.push_back(static_cast<std::uint32_t>(index.size()));
+    Taps taps;
+    for (unsigned i = 0; i < to; ++i)
+        taps.count = std::max(taps.count, first[i + 1] - first[i]);
+    taps.index.reserve(std::size_t(to) * taps.count);
+    taps.weight.reserve(std::size_t(to) * taps.count);
+    for (unsigned i = 0; i < to; ++i) {
+        for (std::uint32_t t = first[i]; t < first[i + 1]; ++t) {
+            taps.index.push_back(index[t]);
+            taps.weight.push_back(weight[t]);
+        }
+        for (std::uint32_t t = first[i + 1] - first[i]; t < taps.count; ++t) {
+            taps.index.push_back(taps.index.back());
+            taps.weight.push_back(0.0f);
+        }
+    }
     return taps;
+}
+
+// One row along x: out[x] sums the taps of x in order. Count is a template argument for the
+// common small counts so that the inner loop unrolls.
+template <unsigned Count>
+void resampleRow(const unsigned char* in, const Taps& taps, unsigned width, float* out) {
+    const unsigned count = Count ? Count : taps.count;
+    const std::uint32_t* index = taps.index.data();
+    const float* weight = taps.weight.data();
+    for (unsigned x = 0; x < width; ++x, index += count, weight += count) {
+        float sum = 0.0f;
+        for (unsigned t = 0; t < count; ++t)
+            sum += weight[t] * float(in[index[t]]);
+        out[x] = sum;
+    }
 }
 
 } // namespace
@@ -257,31 +308,32 @@ void resampleCentred(const Image& source, float factor, Image& destination) {
     const double ratio = 1.0 / double(factor);
     const Taps across = centredTaps(source.width(), size[0], ratio);
     const Taps down = centredTaps(source.height(), size[1], ratio);
-    // Along x into a float image of the target width and the source height, then along y;
-    // rows are independent in both passes, so bands of them run on the pool.
+    auto resampleAcross = across.count == 2   ? resampleRow<2>
+                          : across.count == 3 ? resampleRow<3>
+                                              : resampleRow<0>;
+    // Along x, then along y. Bands of target rows run on the pool; each resamples along x only
+    // the source rows it draws on (the taps of a row are consecutive source rows, in order), so
+    // the float rows stay small enough for the cache.
     constexpr unsigned bandRows = 64;
-    std::vector<float> rows(static_cast<std::size_t>(size[0]) * source.height());
-    forEachBand((source.height() + bandRows - 1) / bandRows, [&](std::size_t band) {
-        const unsigned last = std::min(source.height(), unsigned(band + 1) * bandRows);
-        for (unsigned y = unsigned(band) * bandRows; y < last; ++y) {
-            const unsigned char* in = source.row(y);
-            float* out = rows.data() + std::size_t(y) * size[0];
-            for (unsigned x = 0; x < size[0]; ++x) {
-                float sum = 0.0f;
-                for (std::uint32_t t = across.first[x]; t < across.first[x + 1]; ++t)
-                    sum += across.weight[t] * float(in[across.index[t]]);
-                out[x] = sum;
-            }
-        }
-    });
     forEachBand((size[1] + bandRows - 1) / bandRows, [&](std::size_t band) {
+        const unsigned firstRow = unsigned(band) * bandRows;
+        const unsigned lastRow = std::min(size[1], firstRow + bandRows);
+        const std::uint32_t top = down.index[std::size_t(firstRow) * down.count];
+        std::uint32_t bottom = top;
+        for (std::size_t t = std::size_t(firstRow) * down.count;
+             t < std::size_t(lastRow) * down.count; ++t)
+            bottom = std::max(bottom, down.index[t]);
+        std::vector<float> rows(std::size_t(bottom - top + 1) * size[0]);
+        for (std::uint32_t y = top; y <= bottom; ++y)
+            resampleAcross(source.row(y), across, size[0],
+                           rows.data() + std::size_t(y - top) * size[0]);
         std::vector<float> line(size[0]);
-        const unsigned last = std::min(size[1], unsigned(band + 1) * bandRows);
-        for (unsigned y = unsigned(band) * bandRows; y < last; ++y) {
+        for (unsigned y = firstRow; y < lastRow; ++y) {
             std::fill(line.begin(), line.end(), 0.0f);
-            for (std::uint32_t t = down.first[y]; t < down.first[y + 1]; ++t) {
-                const float w = down.weight[t];
-                const float* in = rows.data() + std::size_t(down.index[t]) * size[0];
+            for (unsigned t = 0; t < down.count; ++t) {
+                const std::size_t tap = std::size_t(y) * down.count + t;
+                const float w = down.weight[tap];
+                const float* in = rows.data() + std::size_t(down.index[tap] - top) * size[0];
                 for (unsigned x = 0; x < size[0]; ++x)
                     line[x] += w * in[x];
             }

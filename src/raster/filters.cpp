@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "core/exceptions.hpp"
@@ -233,7 +235,14 @@ void rowWindowSums(const Image& source, const WindowExtent& wx, Signal<2, std::u
         for (unsigned x = 0; x < width; ++x)
             prefix[x + 1] = prefix[x] + in[x];
         std::uint32_t* out = across.row(y);
-        for (unsigned x = 0; x < width; ++x) {
+        // Windows wholly inside the row are a plain prefix difference; the general form below
+        // takes only the columns near the edges.
+        const unsigned innerBegin = std::min(width, wx.before);
+        const unsigned innerEnd =
+            width > wx.after ? std::max(innerBegin, width - wx.after) : innerBegin;
+        for (unsigned x = innerBegin; x < innerEnd; ++x)
+            out[x] = prefix[x + wx.after + 1] - prefix[x - wx.before];
+        auto nearEdge = [&](unsigned x) {
             const std::int64_t firstX = std::int64_t(x) - wx.before;
             const std::int64_t lastX = std::int64_t(x) + wx.after;
             const unsigned lo = firstX < 0 ? 0u : unsigned(firstX);
@@ -242,19 +251,25 @@ void rowWindowSums(const Image& source, const WindowExtent& wx, Signal<2, std::u
             const std::uint32_t beyondEdge =
                 lastX >= width ? std::uint32_t(lastX - (width - 1)) : 0u;
             out[x] = prefix[hi + 1] - prefix[lo] + beforeEdge * in[0] + beyondEdge * in[width - 1];
-        }
+        };
+        for (unsigned x = 0; x < innerBegin; ++x)
+            nearEdge(x);
+        for (unsigned x = innerEnd; x < width; ++x)
+            nearEdge(x);
     }
 }
 
 // Rows first .. last - 1 of subtractLocalMean's output from the row sums: a running sum of the
-// row sums of the window rows inside the image, plus the edge rows repeated.
+// row sums of the window rows inside the image, plus the edge rows repeated. Sum holds a whole
+// window's sum: 32-bit signed when it fits (it converts to float in vector lanes), else 64-bit.
+template <typename Sum>
 void subtractWindowMeans(const Image& source, const Signal<2, std::uint32_t>& across,
                          const Tuple<2, unsigned>& window, unsigned firstRow, unsigned lastRow,
                          Signal<2, short>& destination) {
     const unsigned width = source.width();
     const unsigned height = source.height();
     const WindowExtent wy(window[1]);
-    std::vector<std::uint64_t> columns(width, 0);
+    std::vector<Sum> columns(width, 0);
     std::int64_t lo = 0, hi = -1;
     bool started = false;
     const std::uint64_t area = std::uint64_t(window[0]) * window[1];
@@ -274,19 +289,19 @@ void subtractWindowMeans(const Image& source, const Signal<2, std::uint32_t>& ac
         while (hi < wantHi) {
             const std::uint32_t* add = across.row(unsigned(++hi));
             for (unsigned x = 0; x < width; ++x)
-                columns[x] += add[x];
+                columns[x] += Sum(add[x]);
         }
         while (lo < wantLo) {
             const std::uint32_t* drop = across.row(unsigned(lo++));
             for (unsigned x = 0; x < width; ++x)
-                columns[x] -= drop[x];
+                columns[x] -= Sum(drop[x]);
         }
-        const std::uint64_t aboveEdge = first < 0 ? std::uint64_t(-first) : 0u;
-        const std::uint64_t belowEdge = last >= height ? std::uint64_t(last - (height - 1)) : 0u;
+        const Sum aboveEdge = first < 0 ? Sum(-first) : Sum(0);
+        const Sum belowEdge = last >= height ? Sum(last - (height - 1)) : Sum(0);
         const unsigned char* in = source.row(y);
         short* out = destination.row(y);
         for (unsigned x = 0; x < width; ++x) {
-            const std::uint64_t sum = columns[x] + aboveEdge * top[x] + belowEdge * bottom[x];
+            const Sum sum = columns[x] + aboveEdge * Sum(top[x]) + belowEdge * Sum(bottom[x]);
             const float mean = float(sum) / divisor;
             out[x] = static_cast<short>(float(in[x]) - mean);
         }
@@ -319,8 +334,11 @@ void subtractLocalMean(const Image& source, const Tuple<2, unsigned>& window,
     // band gets the sums a single sweep would have.
     forEachBand(bands, [&](std::size_t band) {
         const unsigned first = unsigned(band) * localMeanBandRows;
-        subtractWindowMeans(source, across, window, first,
-                            std::min(height, first + localMeanBandRows), destination);
+        const unsigned last = std::min(height, first + localMeanBandRows);
+        if (std::uint64_t(window[0]) * window[1] * 255u <= std::uint64_t(std::numeric_limits<std::int32_t>::max()))
+            subtractWindowMeans<std::int32_t>(source, across, window, first, last, destination);
+        else
+            subtractWindowMeans<std::uint64_t>(source, across, window, first, last, destination);
     });
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/histogram.hpp"
+#include "core/thread_pool.hpp"
 #include "raster/class_split.hpp"
 #include "raster/filters.hpp"
 #include "raster/resize.hpp"
@@ -243,13 +244,25 @@ float measureStrokeWidth(const Signal<2, unsigned char>& grey) {
         levels.push_back(std::move(half));
         current = &levels.back();
     }
-    std::size_t level = levels.size();
-    float width = measureAtScale(*current);
     // Strokes that come out thin on a reduced copy may be lost in it: look again at twice the
     // resolution, on a central part of the measuring size, until they are wide enough to trust.
+    auto finerLook = [&](std::size_t level) {
+        return measureAtScale(centralCrop(level == 0 ? grey : levels[level - 1]));
+    };
+    std::size_t level = levels.size();
+    // With a thread to spare, the first look at twice the resolution starts beside the measure
+    // of the reduced copy: it is needed whenever the strokes come out thin there, and otherwise
+    // costs only the spare thread's time. Either way the same measures give the same width.
+    const bool lookEarly = level > 0 && threadCount() > 1;
+    float finer = 0.0f;
+    Background early;
+    if (lookEarly)
+        early = Background([&] { finer = finerLook(level - 1); });
+    float width = measureAtScale(*current);
+    early.wait();
     while (width < finestTrustedWidth && level > 0) {
         --level;
-        width = measureAtScale(centralCrop(level == 0 ? grey : levels[level - 1]));
+        width = lookEarly && level + 1 == levels.size() ? finer : finerLook(level);
     }
     return width * float(std::uint64_t(1) << level);
 }

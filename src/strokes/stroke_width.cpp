@@ -43,15 +43,36 @@ int quantile(const std::array<std::uint32_t, 511>& counts, std::uint64_t total, 
     return int(firstBinBeyond(counts.data(), 511, std::uint64_t(share * double(total)))) - 255;
 }
 
+// Rows per band of the measure's per-pixel passes.
+constexpr unsigned measureBandRows = 64;
+
+// Runs task(first, last) on bands of rows of an image of the given height, on the pool.
+template <typename Task> void forEachRowBand(unsigned height, Task&& task) {
+    forEachBand((height + measureBandRows - 1) / measureBandRows, [&](std::size_t band) {
+        const unsigned first = unsigned(band) * measureBandRows;
+        task(first, std::min(height, first + measureBandRows));
+    });
+}
+
 // Ink strength per pixel: how far the pixel lies from the paper on the stronger side.
 Image inkStrength(const Image& grey, const Image& paper, float& noise) {
+    // Per band counts, added in band order (integer counts: the same for every thread count).
+    const std::size_t bands = (grey.height() + measureBandRows - 1) / measureBandRows;
+    std::vector<std::array<std::uint32_t, 511>> bandDifferences(bands);
+    forEachRowBand(grey.height(), [&](unsigned first, unsigned last) {
+        std::array<std::uint32_t, 511>& counts = bandDifferences[first / measureBandRows];
+        counts.fill(0);
+        for (unsigned y = first; y < last; ++y) {
+            const unsigned char* g = grey.row(y);
+            const unsigned char* p = paper.row(y);
+            for (unsigned x = 0; x < grey.width(); ++x)
+                ++counts[int(g[x]) - int(p[x]) + 255];
+        }
+    });
     std::array<std::uint32_t, 511> differences{};
-    for (unsigned y = 0; y < grey.height(); ++y) {
-        const unsigned char* g = grey.row(y);
-        const unsigned char* p = paper.row(y);
-        for (unsigned x = 0; x < grey.width(); ++x)
-            ++differences[int(g[x]) - int(p[x]) + 255];
-    }
+    for (const auto& counts : bandDifferences)
+        for (int i = 0; i < 511; ++i)
+            differences[i] += counts[i];
     const std::uint64_t total = grey.count();
     // The extreme 0.2 % on either side: ink reaches far, a halo or shading does not.
     const bool darkInk =
@@ -64,15 +85,17 @@ Image inkStrength(const Image& grey, const Image& paper, float& noise) {
     noise = 1.4826f * float(median) + 0.5f;
 
     Image ink(grey.sizes());
-    for (unsigned y = 0; y < grey.height(); ++y) {
-        const unsigned char* g = grey.row(y);
-        const unsigned char* p = paper.row(y);
-        unsigned char* out = ink.row(y);
-        for (unsigned x = 0; x < grey.width(); ++x) {
-            const int d = darkInk ? int(p[x]) - int(g[x]) : int(g[x]) - int(p[x]);
-            out[x] = static_cast<unsigned char>(std::max(d, 0));
+    forEachRowBand(grey.height(), [&](unsigned first, unsigned last) {
+        for (unsigned y = first; y < last; ++y) {
+            const unsigned char* g = grey.row(y);
+            const unsigned char* p = paper.row(y);
+            unsigned char* out = ink.row(y);
+            for (unsigned x = 0; x < grey.width(); ++x) {
+                const int d = darkInk ? int(p[x]) - int(g[x]) : int(g[x]) - int(p[x]);
+                out[x] = static_cast<unsigned char>(std::max(d, 0));
+            }
         }
-    }
+    });
     return ink;
 }
 
@@ -152,10 +175,12 @@ float measureAtScale(const Image& grey) {
         return 0.0f;
 
     Mask strokes(grey.sizes());
-    for (unsigned y = 0; y < height; ++y)
-        for (unsigned x = 0; x < width; ++x)
-            if (labels[std::size_t(y) * width + x] != none)
-                strokes.set(x, y);
+    forEachRowBand(height, [&](unsigned first, unsigned last) {
+        for (unsigned y = first; y < last; ++y)
+            for (unsigned x = 0; x < width; ++x)
+                if (labels[std::size_t(y) * width + x] != none)
+                    strokes.set(x, y);
+    });
     Mask work, skeleton;
     // Regions thicker than twice this are blobs, not strokes; what is left of them after the
     // limit still counts as their (long) skeleton and keeps their width low in the median.

@@ -335,7 +335,8 @@ void subtractLocalMean(const Image& source, const Tuple<2, unsigned>& window,
     forEachBand(bands, [&](std::size_t band) {
         const unsigned first = unsigned(band) * localMeanBandRows;
         const unsigned last = std::min(height, first + localMeanBandRows);
-        if (std::uint64_t(window[0]) * window[1] * 255u <= std::uint64_t(std::numeric_limits<std::int32_t>::max()))
+        if (std::uint64_t(window[0]) * window[1] * 255u <=
+            std::uint64_t(std::numeric_limits<std::int32_t>::max()))
             subtractWindowMeans<std::int32_t>(source, across, window, first, last, destination);
         else
             subtractWindowMeans<std::uint64_t>(source, across, window, first, last, destination);

@@ -2,8 +2,8 @@
 #include "raster/resize.hpp"
 
 #include <algorithm>
-#include <limits>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "core/exceptions.hpp"

@@ -14,7 +14,7 @@ namespace {
 // Exit code, error text and the written SVG, polygon XML and mask of one run.
 std::string outcome(const std::string& input, const std::string& threads, bool automatic) {
     ScratchDir dir;
-    std::vector<std::string> arguments = {input,   "-q",      "-j",      threads, "-os",
+    std::vector<std::string> arguments = {input,     "-q",  "-j",      threads, "-os",
                                           "out.svg", "-ox", "out.xml", "-om",   "mask.pgm"};
     if (automatic)
         arguments.push_back("-auto");

@@ -16,16 +16,16 @@ template class BoundException<int>;
 template class BoundException<unsigned int>;
 template class BoundException<unsigned long long>;
 
-std::string echoed(std::string value) {
+std::string echoed(std::string_view value) {
     if (value.size() <= Limits::maxEchoedBytes)
-        return value;
+        return std::string(value);
     std::size_t cut = Limits::maxEchoedBytes;
     // Not inside a UTF-8 sequence: continuation bytes are 10xxxxxx.
     while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0u) == 0x80u)
         --cut;
-    const std::size_t full = value.size();
-    value.resize(cut);
-    return value + "[... cut, " + std::to_string(full) + " bytes in all]";
+    // Only the part kept is copied: the value may be a 100 MB attribute.
+    return std::string(value.substr(0, cut)) + "[... cut, " + std::to_string(value.size()) +
+           " bytes in all]";
 }
 
 std::string Exception::message() const {

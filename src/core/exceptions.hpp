@@ -7,6 +7,7 @@
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <typeinfo>
 
@@ -46,11 +47,11 @@ public:
 // A value echoed in an error line: at most Limits::maxEchoedBytes of it (cut where a character
 // starts), followed by a note of the full length when it was cut, so that a 100 MB attribute
 // does not become a 100 MB error line. Shorter values are returned unchanged.
-std::string echoed(std::string value);
+std::string echoed(std::string_view value);
 
 class WhatException : public Exception {
 public:
-    explicit WhatException(std::string text) : text(echoed(std::move(text))) {}
+    explicit WhatException(std::string_view text) : text(echoed(text)) {}
     void write(std::ostream& out) const override;
     std::unique_ptr<Exception> clone() const override;
 
@@ -172,8 +173,8 @@ public:
 namespace Text {
 class ConversionException : public ExceptionImpl<ConversionException, Exception> {
 public:
-    ConversionException(std::string text, std::string type)
-        : text(echoed(std::move(text))), type(echoed(std::move(type))) {}
+    ConversionException(std::string_view text, std::string_view type)
+        : text(echoed(text)), type(echoed(type)) {}
     void write(std::ostream& out) const override;
     std::string text, type;
 };

@@ -3,19 +3,35 @@
 // a conversion error naming the target type.
 #pragma once
 
+#include <istream>
 #include <sstream>
+#include <streambuf>
 #include <string>
+#include <string_view>
 
 #include "core/exceptions.hpp"
 
 namespace ZELK::Text {
 
-template <typename T> T convert(const std::string& text) {
+namespace Detail {
+// A read-only stream buffer over text that someone else owns: extraction reads it in place, so a
+// huge value (a 100 MB attribute) is never copied just to find that it is not a number.
+class ViewBuffer : public std::streambuf {
+public:
+    void view(std::string_view text) {
+        char* begin = const_cast<char*>(text.data()); // only ever read
+        setg(begin, begin, begin + text.size());
+    }
+};
+} // namespace Detail
+
+template <typename T> T convert(std::string_view text) {
     // One stream reused: setting up a stream and its locale costs several times the extraction
     // itself, which mattered for the millions of numbers of a large polygon XML file.
-    thread_local std::istringstream in;
+    thread_local Detail::ViewBuffer buffer;
+    thread_local std::istream in(&buffer);
+    buffer.view(text);
     in.clear();
-    in.str(text);
     T value{};
     in >> value;
     if (in.fail())

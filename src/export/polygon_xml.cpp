@@ -123,9 +123,9 @@ bool readPolygonXML(std::string_view document, PolygonXMLDrawing& drawing, std::
     if (reader.hasMore()) {
         for (const XMLAttribute& attribute : reader.attributes()) {
             if (attribute.name == "width")
-                area.size[0] = Text::convert<float>(std::string(attribute.value));
+                area.size[0] = Text::convert<float>(attribute.value);
             else if (attribute.name == "height")
-                area.size[1] = Text::convert<float>(std::string(attribute.value));
+                area.size[1] = Text::convert<float>(attribute.value);
         }
         reader.advance();
     }

@@ -13,6 +13,7 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <thread>
 #include <vector>
@@ -122,9 +123,41 @@ int reportingErrors(const std::function<int()>& body) {
     return 1;
 }
 
+// While alive, every line written to the stream starts with a prefix, so that the error lines
+// of several inputs say which input they belong to even without status lines (-q).
+class PrefixedLines : public std::streambuf {
+public:
+    PrefixedLines(std::ostream& stream, std::string prefix)
+        : stream_(stream), target_(stream.rdbuf()), prefix_(std::move(prefix)) {
+        stream_.rdbuf(this);
+    }
+    ~PrefixedLines() override { stream_.rdbuf(target_); }
+    PrefixedLines(const PrefixedLines&) = delete;
+    PrefixedLines& operator=(const PrefixedLines&) = delete;
+
+protected:
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof()))
+            return traits_type::not_eof(c);
+        if (lineStart_ && target_->sputn(prefix_.data(), std::streamsize(prefix_.size())) !=
+                              std::streamsize(prefix_.size()))
+            return traits_type::eof();
+        lineStart_ = traits_type::to_char_type(c) == '\n';
+        return target_->sputc(traits_type::to_char_type(c));
+    }
+    int sync() override { return target_->pubsync(); }
+
+private:
+    std::ostream& stream_;
+    std::streambuf* target_;
+    std::string prefix_;
+    bool lineStart_ = true;
+};
+
 // One of several inputs, from its own parse of the command line to its exit code; an error
-// ends this input only.
+// ends this input only, and its lines on standard error start with the input's name.
 int runInput(int argc, const char* const* argv, const std::string& input, bool oneThread) {
+    const PrefixedLines named(std::cerr, input + ": ");
     return reportingErrors([&] {
         ArgumentProcessor processor = makeProcessor();
         RunContext context;

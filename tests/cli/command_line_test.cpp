@@ -122,15 +122,16 @@ TEST(CommandLine, ManyInputsPipesAndTheReminderThatNothingWasWritten) {
     writeFile(dir / "b.png", photo);
     writeFile(dir / "broken.png", "not a picture");
     // Each input runs on its own, one after the other or side by side; the broken one fails
-    // alone and the last line counts.
+    // alone, its error line names it, and the last line counts.
     for (const char* jobs : {"-j 1", "-j 3"}) {
         std::filesystem::remove(dir / "out-a.svg");
         std::filesystem::remove(dir / "out-b.svg");
         const RunResult batch = runPenvex(
             words(std::string("a.png broken.png b.png -q -os out-{name}.svg ") + jobs), dir.path());
         EXPECT_EQ(batch.exitCode, 1) << jobs;
-        EXPECT_EQ(batch.err, "ZELK ZELK::Migration::FormatException: png : signature missmatch\n"
-                             "3 inputs: 2 done, 1 failed\n")
+        EXPECT_EQ(batch.err,
+                  "broken.png: ZELK ZELK::Migration::FormatException: png : signature missmatch\n"
+                  "3 inputs: 2 done, 1 failed\n")
             << jobs;
         EXPECT_TRUE(std::filesystem::exists(dir / "out-a.svg"));
         EXPECT_TRUE(std::filesystem::exists(dir / "out-b.svg"));

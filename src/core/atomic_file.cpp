@@ -1,9 +1,16 @@
 #include "core/atomic_file.hpp"
 
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <system_error>
 
 #include "core/exceptions.hpp"
@@ -38,6 +45,78 @@ fs::path createTemporary(const fs::path& target, const std::string& path) {
     }
     throw PathException(path, failedWrite);
 }
+
+// The temporary files being written, so that a run ended by Ctrl-C or a termination signal
+// removes them instead of leaving hidden files behind. The signal handler may only unlink and
+// read plain memory, so the paths live in fixed slots, each claimed with an atomic flag.
+struct PendingSlot {
+    std::atomic<bool> used{false};
+    char path[4096] = {};
+};
+std::array<PendingSlot, 16> pending;
+
+const int endingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void removePendingAndEnd(int signal) {
+    for (PendingSlot& slot : pending)
+        if (slot.used.load() && slot.path[0] != '\0')
+            unlink(slot.path);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Installs the handler once, for the signals whose default action would end the program (a
+// signal the caller chose to ignore stays ignored).
+void watchEndingSignals() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int signal : endingSignals) {
+            struct sigaction current {};
+            if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+                struct sigaction action {};
+                action.sa_handler = removePendingAndEnd;
+                sigemptyset(&action.sa_mask);
+                sigaction(signal, &action, nullptr);
+            }
+        }
+    });
+}
+
+// Holds a temporary file's path in a free slot while alive (none free: not watched, which only
+// means a kill may leave that file behind).
+class Pending {
+public:
+    explicit Pending(const fs::path& temporary) {
+        const std::string text = temporary.string();
+        if (text.size() >= sizeof(PendingSlot::path))
+            return;
+        watchEndingSignals();
+        for (PendingSlot& candidate : pending) {
+            bool expected = false;
+            if (!candidate.used.load() && candidate.used.compare_exchange_strong(expected, true)) {
+                // The first byte last: until it is written the slot reads as the empty path,
+                // never as a mix of this path and an earlier one.
+                std::memcpy(candidate.path + 1, text.c_str() + 1, text.size());
+                std::atomic_signal_fence(std::memory_order_seq_cst);
+                candidate.path[0] = text[0];
+                slot_ = &candidate;
+                return;
+            }
+        }
+    }
+    ~Pending() {
+        if (slot_ != nullptr) {
+            slot_->path[0] = '\0';
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            slot_->used.store(false);
+        }
+    }
+    Pending(const Pending&) = delete;
+    Pending& operator=(const Pending&) = delete;
+
+private:
+    PendingSlot* slot_ = nullptr;
+};
 
 // Opens file at where, lets write fill it and closes it. A failed stream raises PathException
 // naming path, whatever the writer made of the failure; any other exception passes through.
@@ -74,7 +153,11 @@ void writeFileAtomically(const std::string& path, const std::function<void(std::
         if (!resolved.empty())
             target = resolved;
     }
+    // A file the user may not write keeps refusing, as writing it in place would.
+    if (fs::exists(existing) && access(target.c_str(), W_OK) != 0)
+        throw PathException(path, failedWrite);
     const fs::path temporary = createTemporary(target, path);
+    const Pending watched(temporary);
     try {
         writeThrough(temporary, path, write);
     } catch (...) {

@@ -1,5 +1,6 @@
-// The exact text of every exception message users can see, raised where possible by the code
-// that raises it in practice, and the one-line writer format.
+// The exact text of the exception messages users can see that no codec or end-to-end test
+// already pins, raised where possible by the code that raises it in practice, and the one-line
+// writer format.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -19,8 +20,6 @@ using namespace ZELK;
 
 TEST(Exceptions, MessagesCarryTheirValues) {
     std::uint8_t bytes[16] = {};
-    std::istringstream shortFile("12345"), failed;
-    failed.setstate(std::ios::failbit);
     std::ostringstream bad;
     bad.setstate(std::ios::badbit);
     Signal<2, short> threeByTwo(Tuple<2, unsigned>(3u, 2u)), twoByThree(Tuple<2, unsigned>(2u, 3u));
@@ -42,21 +41,12 @@ TEST(Exceptions, MessagesCarryTheirValues) {
          "Failed to access buffer fully because it is const. "},
         {[] { throw ReleaseException("mutex"); }, "Failed to acquire mutex. "},
         {[] { throw ParseException("x", "y"); }, "String \"x\" could not be parsed into \"y\". "},
-        {[] { throw PathException("a.xml", "Not found. "); }, "Not found.  (a.xml)"},
-        {[] { throw Migration::FormatException("png", "signature missmatch"); },
-         "png : signature missmatch"},
         {[] { throw NotFoundException<unsigned int>(4, "list"); }, "Could not find 4 in list. "},
         {[] { throw UDPIOException("1.2.3.4:5"); }, "Failed to transport data, 1.2.3.4:5. "},
-        {[] { Text::convert<unsigned int>("x1"); }, "Failed to convert \"x1\" to unsigned int."},
         {[&] { threeByTwo -= twoByThree; }, "Missmatching signal size. "},
         {[] { DenseHistogram<unsigned char>().begin()->value(); }, "Invalid iterator. "},
         {[] { inverseNonSingular(MatrixSquareLight<2, float>{1, 2, 2, 4}); },
          "Non-singular matrix. "},
-        {[&] { char c[8]; CppInStream(shortFile).read(c, 8); },
-         "Failed to read from input stream. "},
-        {[&] { ConstBufferStream(bytes, 1).read(bytes, 2); },
-         "Attempted to read over end of buffer. "},
-        {[&] { CppInStream in(failed); }, "Wrapping bad input stream. "},
         {[&] { CppOutStream out(bad); }, "Wrapping bad output stream. "},
         {[&] { MersenneTwister().fillModulo(&word, 1, 0u); }, "0 is not a nonzero bound. "},
         {[&] { LineWriter(null, LineWriter::LineEnd::LF).special(3); },

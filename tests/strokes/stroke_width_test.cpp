@@ -34,9 +34,6 @@ TEST(StrokeWidth, MeasuresDrawnStrokesWithinATenth) {
         const float measured = measureStrokeWidth(gridOfStrokes(width, size));
         EXPECT_NEAR(measured, float(width), 0.1f * float(width));
     }
-}
-
-TEST(StrokeWidth, BlurredAndBrightStrokesAndBlankPaper) {
     // An area-averaged reduction keeps the ink a stroke holds; bright strokes on dark paper (a
     // blackboard) count as well; blank paper and a tiny picture hold no strokes.
     Image reduced, bright = gridOfStrokes(4, 400), blank(Tuple<2, unsigned>(300u, 200u));

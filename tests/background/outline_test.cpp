@@ -64,11 +64,8 @@ struct Case {
 } // namespace
 
 TEST(BackgroundDetection, BothMethodsFindTheSheetCorners) {
-    // Two to three pixels at the methods' working width (128), 2 % of the width on the 400-pixel
-    // copies. The lines method only sees edges whose normal, pointing away from the bottom-left
-    // origin, does not point downward: the sample sheets, narrower at the top, hide their left
-    // edge from it, so it gets the copies turned 12 degrees counter-clockwise, and the
-    // segmentation (which takes the larger class, there the desk) the untouched photos.
+    // The lines method misses edges whose outward normal points down (the sample sheets' left
+    // edges), so it gets the copies turned 12 degrees; the segmentation the untouched photos.
     const std::vector<Truth> turnedSheet =
         distortedTruth(sheetOnDesk, 1200, {826, 598, 0.7, -12, 560, 500});
     const std::vector<Truth> turnedLargeSheet =
@@ -87,8 +84,7 @@ TEST(BackgroundDetection, BothMethodsFindTheSheetCorners) {
         Point<2, int> k[4];
         ASSERT_TRUE(c.lines ? detectOutlineByLines(grey, VS::Context(), k)
                             : detectOutlineBySegmentation(grey, VS::Context(), k));
-        // Counter-clockwise, the lines method from the positive x axis around the centre (the
-        // top-right corner first), the segmentation from the corner of smallest x + y.
+        // Counter-clockwise: lines from the top-right corner, segmentation from smallest x + y.
         const unsigned first = c.lines ? 2 : 0;
         double error = 0.0;
         for (unsigned i = 0; i < 4; ++i) {

@@ -107,13 +107,9 @@ TEST(PolylineSet, CleanUpAndBoundingBox) {
 }
 
 TEST(Refinement, WorkedShapes) {
-    // Merging: a short edge merges into its midpoint, the merged vertex tested again against
-    // the next; a closed polyline's closing edge too, followed round to the start. Redundant
-    // vertices: within the distance of the neighbours' chord, measured to the segment (not the
-    // line); a closed polyline's first vertex has the last as its neighbour. Alignment: a
-    // corner becomes a new vertex, the ends keep theirs; a run of horizontal edges becomes one,
-    // also across a closed polyline's start; a free diagonal edge carries its vertex along to
-    // the aligned edge's mean y.
+    // Merged vertices are tested again against the next, closed polylines round their start;
+    // redundancy is measured to the chord's segment, not its line; alignment makes corners new
+    // vertices, joins runs across a closed start and carries a free diagonal edge's vertex.
     void (*const merge)(PolylineSet&, float) = mergeShortEdges;
     void (*const redundant)(PolylineSet&, float) = removeRedundantVertices;
     auto align = [](PolylineSet& set, float) { alignPolylines(set, 0.9f); };

@@ -1,6 +1,6 @@
-// The exact text of the exception messages users can see that no codec or end-to-end test
-// already pins, raised where possible by the code that raises it in practice, and the one-line
-// writer format.
+// The exact text of exception messages users can see, each kind also cloned, raised where
+// possible by the code that raises it in practice (messages that the codec and end-to-end tests
+// pin are not repeated), and the one-line writer format.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -41,8 +41,12 @@ TEST(Exceptions, MessagesCarryTheirValues) {
          "Failed to access buffer fully because it is const. "},
         {[] { throw ReleaseException("mutex"); }, "Failed to acquire mutex. "},
         {[] { throw ParseException("x", "y"); }, "String \"x\" could not be parsed into \"y\". "},
+        {[] { throw PathException("a.xml", "Not found. "); }, "Not found.  (a.xml)"},
+        {[] { throw Migration::FormatException("png", "signature missmatch"); },
+         "png : signature missmatch"},
         {[] { throw NotFoundException<unsigned int>(4, "list"); }, "Could not find 4 in list. "},
         {[] { throw UDPIOException("1.2.3.4:5"); }, "Failed to transport data, 1.2.3.4:5. "},
+        {[] { Text::convert<unsigned int>("x1"); }, "Failed to convert \"x1\" to unsigned int."},
         {[&] { threeByTwo -= twoByThree; }, "Missmatching signal size. "},
         {[] { DenseHistogram<unsigned char>().begin()->value(); }, "Invalid iterator. "},
         {[] { inverseNonSingular(MatrixSquareLight<2, float>{1, 2, 2, 4}); },

@@ -220,7 +220,8 @@ unsigned char plainCentred(const Image& s, unsigned x, unsigned y, float factor)
             t = {{unsigned(p), 1.0f - f}, {std::min(unsigned(p) + 1, from - 1), f}};
         } else {
             for (unsigned k = unsigned(i * ratio); k < from && k < (i + 1) * ratio; ++k) {
-                const double overlap = std::min((i + 1) * ratio, k + 1.0) - std::max(i * ratio, 1.0 * k);
+                const double overlap =
+                    std::min((i + 1) * ratio, k + 1.0) - std::max(i * ratio, 1.0 * k);
                 if (overlap > 0.0)
                     t.emplace_back(k, float(overlap / ratio));
             }

@@ -82,7 +82,6 @@ TEST(LineSegment, FitPadsTheEndsAndRefitsToTheInliers) {
     }
 }
 
-
 TEST(PolylineSet, CleanUpAndBoundingBox) {
     PolylineSet set(0.5f);
     for (int i = 0; i < 6; ++i)

@@ -1,11 +1,14 @@
 // Background detection on photographed sheets made small by ImageMagick: both methods find the
-// four true corners; pictures without a sheet are refused; the mask from corners.
+// four true corners; pictures without a sheet are refused; the lines method's hysteresis and
+// corners from Hough peaks on worked cases; the mask from corners.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
+#include "background/edges.hpp"
+#include "background/hough.hpp"
 #include "background/mask.hpp"
 #include "background/outline.hpp"
 #include "support/fixtures.hpp"
@@ -61,11 +64,8 @@ struct Case {
 } // namespace
 
 TEST(BackgroundDetection, BothMethodsFindTheSheetCorners) {
-    // Two to three pixels at the methods' working width (128), 2 % of the width on the 400-pixel
-    // copies. The lines method only sees edges whose normal, pointing away from the bottom-left
-    // origin, does not point downward: the sample sheets, narrower at the top, hide their left
-    // edge from it, so it gets the copies turned 12 degrees counter-clockwise, and the
-    // segmentation (which takes the larger class, there the desk) the untouched photos.
+    // The lines method misses edges whose outward normal points down (the sample sheets' left
+    // edges), so it gets the copies turned 12 degrees; the segmentation the untouched photos.
     const std::vector<Truth> turnedSheet =
         distortedTruth(sheetOnDesk, 1200, {826, 598, 0.7, -12, 560, 500});
     const std::vector<Truth> turnedLargeSheet =
@@ -84,8 +84,7 @@ TEST(BackgroundDetection, BothMethodsFindTheSheetCorners) {
         Point<2, int> k[4];
         ASSERT_TRUE(c.lines ? detectOutlineByLines(grey, VS::Context(), k)
                             : detectOutlineBySegmentation(grey, VS::Context(), k));
-        // Counter-clockwise, the lines method from the positive x axis around the centre (the
-        // top-right corner first), the segmentation from the corner of smallest x + y.
+        // Counter-clockwise: lines from the top-right corner, segmentation from smallest x + y.
         const unsigned first = c.lines ? 2 : 0;
         double error = 0.0;
         for (unsigned i = 0; i < 4; ++i) {
@@ -135,4 +134,36 @@ TEST(BackgroundMask, BandInsideEveryEdge) {
     const Point<2, int> clockwise[4] = {corners[0], corners[3], corners[2], corners[1]};
     buildBackgroundMask(clockwise, 100, 80, mask);
     EXPECT_EQ(mask.countSetBits(), 0u);
+}
+
+TEST(Edges, HysteresisFollowsEightConnectedChains) {
+    // A weak diagonal zig-zag (8-connected only) joins its strong seed; an isolated one does not.
+    BinarySignal<2, unsigned> strong(Tuple<2, unsigned>(40u, 5u)), weak(strong.sizes());
+    strong.set(0, 2);
+    for (unsigned x = 1; x < 30; ++x)
+        weak.set(x, x % 2 == 0 ? 2 : 3);
+    weak.set(35, 2);
+    hysteresis(strong, weak);
+    EXPECT_EQ(strong.countSetBits(), 30u);
+    EXPECT_FALSE(strong.get(35, 2));
+}
+
+TEST(Hough, CornersFromTwoPairsOfLines) {
+    // Lines x = 10, x = 90 (angle 0) and y = 20, y = 70 (angle pi / 2, index 64 of 129) on a
+    // 100 x 80 picture: counter-clockwise from the positive x axis around the centre.
+    const std::uint32_t side = 129;
+    auto peak = [](int u, int r) { return HoughPeak{Point<2, int>(u, r), 50.0f}; };
+    Point<2, int> corners[4];
+    ASSERT_TRUE(cornersFromPeaks({peak(0, 10), peak(64, 20), peak(0, 90), peak(64, 70)}, side, 100,
+                                 80, corners));
+    const int expected[4][2] = {{90, 70}, {10, 70}, {10, 20}, {90, 20}};
+    for (unsigned k = 0; k < 4; ++k) {
+        EXPECT_NEAR(corners[k][0], expected[k][0], 1) << k;
+        EXPECT_NEAR(corners[k][1], expected[k][1], 1) << k;
+    }
+    // A corner outside the picture, or parallel lines that were paired, fail.
+    EXPECT_FALSE(cornersFromPeaks({peak(0, 10), peak(64, 20), peak(0, 120), peak(64, 70)}, side,
+                                  100, 80, corners));
+    EXPECT_FALSE(cornersFromPeaks({peak(0, 10), peak(0, 40), peak(0, 70), peak(0, 90)}, side, 100,
+                                  80, corners));
 }

@@ -5,7 +5,7 @@
 
 using namespace PenvexTest;
 
-TEST(Input, DemoRendersThePictureAndItsReferenceDrawing) {
+TEST(Input, DemoRendersThePictureAndItsReferenceDrawingAlikeOnEveryRun) {
     ScratchDir dir;
     const RunResult r = runPenvex({"demo:plus"}, dir.path());
     EXPECT_EQ(statusOf(r.out, "Generate demo plus"), "OK");
@@ -20,9 +20,8 @@ TEST(Input, DemoRendersThePictureAndItsReferenceDrawing) {
     ASSERT_EQ(pixels.size(), 256u * 256 * 3);
     EXPECT_EQ(std::uint8_t(pixels[3 * (130 * 256 + 100)]), 127);
     EXPECT_EQ(std::uint8_t(pixels[3 * (124 * 256 + 100)]), 0);
-}
 
-TEST(Input, DemoWithEveryDegradationIsTheSameOnEveryRun) {
+    // With every degradation the picture is still the same on every run.
     ScratchDir first, second;
     const std::string demo = "demo:wobbly,background,backgroundborder,perspective,clutter=0.6,"
                              "quality=poor,r2=0.2,coloring=whiteboard,noise=0.1,gradient=0.3";

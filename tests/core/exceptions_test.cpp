@@ -1,5 +1,6 @@
-// The exact text of every exception message users can see, raised where possible by the code
-// that raises it in practice, and the one-line writer format.
+// The exact text of exception messages users can see, each kind also cloned, raised where
+// possible by the code that raises it in practice (messages that the codec and end-to-end tests
+// pin are not repeated), and the one-line writer format.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -19,8 +20,6 @@ using namespace ZELK;
 
 TEST(Exceptions, MessagesCarryTheirValues) {
     std::uint8_t bytes[16] = {};
-    std::istringstream shortFile("12345"), failed;
-    failed.setstate(std::ios::failbit);
     std::ostringstream bad;
     bad.setstate(std::ios::badbit);
     Signal<2, short> threeByTwo(Tuple<2, unsigned>(3u, 2u)), twoByThree(Tuple<2, unsigned>(2u, 3u));
@@ -52,11 +51,6 @@ TEST(Exceptions, MessagesCarryTheirValues) {
         {[] { DenseHistogram<unsigned char>().begin()->value(); }, "Invalid iterator. "},
         {[] { inverseNonSingular(MatrixSquareLight<2, float>{1, 2, 2, 4}); },
          "Non-singular matrix. "},
-        {[&] { char c[8]; CppInStream(shortFile).read(c, 8); },
-         "Failed to read from input stream. "},
-        {[&] { ConstBufferStream(bytes, 1).read(bytes, 2); },
-         "Attempted to read over end of buffer. "},
-        {[&] { CppInStream in(failed); }, "Wrapping bad input stream. "},
         {[&] { CppOutStream out(bad); }, "Wrapping bad output stream. "},
         {[&] { MersenneTwister().fillModulo(&word, 1, 0u); }, "0 is not a nonzero bound. "},
         {[&] { LineWriter(null, LineWriter::LineEnd::LF).special(3); },

@@ -109,6 +109,8 @@ TEST(PolygonXML, RefusalsAndTheirMessages) {
         EXPECT_FALSE(readPolygonXML(wrap(body), drawing, message, 3));
         EXPECT_EQ(message, problem);
     }
+    // Broken XML reaches the user through the same reader: the end-to-end error tests hold
+    // those messages with their types.
     const struct {
         std::string document;
         const std::type_info& type;
@@ -120,14 +122,6 @@ TEST(PolygonXML, RefusalsAndTheirMessages) {
          "Failed to convert \"abc\" to float."},
         {wrap(threePoints + "<polygon><point>one</point></polygon>"),
          typeid(Text::ConversionException), "Failed to convert \"one\" to int."},
-        {wrap("<point><x></x><y>1</y></point>"), typeid(UnexpectedValueException),
-         "element end at level 2 is not text at level 3. "},
-        {wrap("<point><x>1</y></point>"), typeid(XMLEntityIterationException),
-         "End of element y does not match x."},
-        {declaration + "<area height=\"2\" width=\"3\"><point><x>1</x",
-         typeid(XMLEntityIterationException), "Unexpected end."},
-        {declaration + "<area height=\"2\" width></area>", typeid(XMLAttributeIterationException),
-         "Unexpected end."},
     };
     for (const auto& e : errors) {
         PolygonXMLDrawing drawing;

@@ -48,9 +48,8 @@ const P photoSheets[][4] = {
 } // namespace
 
 TEST(Rectification, FitsAgreeWithTheClosedFormAtEveryScale) {
-    // Single-precision normal equations lose digits as the two frames' scales drift apart; the
-    // fit (and its inverse) must stay well inside a tenth of a pixel for photos up to 12
-    // megapixels and rectangles from a hundredth of a unit to thousands.
+    // Single-precision normal equations lose digits as the frames' scales drift apart: within a
+    // tenth of a pixel for photos up to 12 megapixels and rectangles of 0.01 to thousands.
     const std::pair<double, double> rectangles[] = {
         {1, 1}, {297, 210}, {210, 297}, {2971, 2264}, {0.01, 0.01}};
     for (const auto& quad : photoSheets)
@@ -165,9 +164,8 @@ TEST(Rectification, RectifiedImageKeepsAboutThePixelCount) {
 }
 
 TEST(Rectification, WarpSamplesTheSourceBilinearlyWithZeroOutside) {
-    // A 2 x 2 source shifted by half a pixel both ways into 3 x 4: every output pixel mixes the
-    // four source pixels around it a quarter each, missing ones counting as 0, truncated. Only
-    // the middle one has all four; beyond the source everything is 0.
+    // A 2 x 2 source shifted by half a pixel into 3 x 4: each output mixes its four neighbours a
+    // quarter each, missing ones as 0, truncated.
     Signal<3, std::uint8_t> source(Tuple<3, unsigned>(1, 2, 2));
     const std::uint8_t samples[] = {100, 201, 50, 150};
     std::copy(samples, samples + 4, source.data());

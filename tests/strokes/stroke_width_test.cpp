@@ -1,8 +1,6 @@
 // The stroke-width measure on drawn strokes of known width.
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "raster/resize.hpp"
 #include "strokes/line_thickness.hpp"
 #include "strokes/stroke_width.hpp"
@@ -36,9 +34,6 @@ TEST(StrokeWidth, MeasuresDrawnStrokesWithinATenth) {
         const float measured = measureStrokeWidth(gridOfStrokes(width, size));
         EXPECT_NEAR(measured, float(width), 0.1f * float(width));
     }
-}
-
-TEST(StrokeWidth, BlurredAndBrightStrokesAndBlankPaper) {
     // An area-averaged reduction keeps the ink a stroke holds; bright strokes on dark paper (a
     // blackboard) count as well; blank paper and a tiny picture hold no strokes.
     Image reduced, bright = gridOfStrokes(4, 400), blank(Tuple<2, unsigned>(300u, 200u));
@@ -61,27 +56,6 @@ TEST(StrokeWidth, ScaleBringsStrokesToTheWorkingThicknessWithinCaps) {
     EXPECT_FLOAT_EQ(measuredThicknessScale(1.0f, 12'000'000), 2.0f);
     EXPECT_FLOAT_EQ(measuredThicknessScale(5.2f, 1'000'000), 1.0f);
     EXPECT_FLOAT_EQ(measuredThicknessScale(0.0f, 1'000'000), 1.0f);
-}
-
-TEST(ResampleCentred, KeepsPixelCentresAndAverages) {
-    // Doubling: target x stands for source (x + 0.5) / 2 - 0.5 (0.25 and 0.75 for targets 1
-    // and 2), the edge sample repeating beyond the edge.
-    Image row(Tuple<2, unsigned>(2u, 1u)), wide, small;
-    row(1u, 0u) = 200;
-    resampleCentred(row, 2.0f, wide);
-    ASSERT_EQ(wide.width(), 4u);
-    EXPECT_EQ(std::vector<int>({wide(0u, 0u), wide(1u, 0u), wide(2u, 0u), wide(3u, 0u)}),
-              std::vector<int>({0, 50, 150, 200}));
-    // Shrinking 6 x 3 by 0.4 covers [0, 2.5) and [2.5, 5): the overlaps weigh.
-    Image image(Tuple<2, unsigned>(6u, 3u));
-    for (unsigned y = 0; y < 3; ++y)
-        for (unsigned x = 0; x < 6; ++x)
-            image(x, y) = static_cast<unsigned char>(x < 3 ? 30 : 90);
-    resampleCentred(image, 0.4f, small);
-    ASSERT_EQ(small.width(), 2u);
-    ASSERT_EQ(small.height(), 1u);
-    EXPECT_EQ(small(0u, 0u), 30);
-    EXPECT_EQ(small(1u, 0u), 78); // (0.5 * 30 + 2 * 90) / 2.5
 }
 
 } // namespace

@@ -28,12 +28,12 @@ namespace {
 const float NaN = std::nanf("");
 const float inf = std::numeric_limits<float>::infinity();
 
-// The random drawings: points on a lattice (so that boxes often touch exactly and distances
-// tie), and polylines of 1 to `longest` references to `vertices` vertices, a quarter closed.
+// Lattice points, so that boxes often touch exactly and distances tie.
 P2 latticePoint(std::mt19937& random, unsigned cells, float step) {
     return P2(float(random() % cells) * step, float(random() % cells) * step);
 }
 
+// 1 to `longest` references to `vertices` vertices, a quarter of the polylines closed.
 std::vector<Polyline> randomPolylines(std::mt19937& random, std::size_t count, unsigned vertices,
                                       unsigned longest) {
     std::vector<Polyline> polylines(count);

@@ -1,12 +1,13 @@
-// Polyline sets and what works on them, on worked cases: clean-up and bounding boxes,
-// refinement of open and closed polylines, and clutter: which polylines it is, how it leaves
-// the lines, and its grouping by the distance of boxes.
+// Line segments and polyline sets on worked cases: the segment fit, clean-up and bounding boxes,
+// refinement of open and closed polylines, and which polylines are clutter.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <numeric>
 
 #include "drawing_support.hpp"
 #include "tracing/clutter.hpp"
+#include "tracing/line_tracing.hpp"
 #include "tracing/refinement.hpp"
 
 using namespace ZELK;
@@ -44,7 +45,42 @@ std::vector<P2> points(const std::vector<float>& xy) {
     return out;
 }
 
+// Both ends of a segment, in either order, near the expected ends.
+void expectEnds(const LineSegment& s, const P2& a, const P2& b, float tolerance = 1e-4f) {
+    const P2 e = s.end();
+    EXPECT_TRUE((distance(s.origin, a) <= tolerance && distance(e, b) <= tolerance) ||
+                (distance(s.origin, b) <= tolerance && distance(e, a) <= tolerance))
+        << "(" << s.origin.x() << ", " << s.origin.y() << ") - (" << e.x() << ", " << e.y() << ")";
+}
+
 } // namespace
+
+TEST(LineSegment, FitPadsTheEndsAndRefitsToTheInliers) {
+    // Two rows of pixels around y = 0 and one outlier beyond the end: the refit over the
+    // inliers is level, but the outlier's projection still extends the span, padded by half a
+    // pixel at both ends.
+    LineSegment s;
+    for (int x = 0; x < 20; ++x)
+        s.points.insert(s.points.end(), {P2(float(x), 0.4f), P2(float(x), -0.4f)});
+    s.points.push_back(P2(30.0f, 8.0f));
+    s.fit();
+    ASSERT_TRUE(s.valid);
+    EXPECT_NEAR(std::fabs(s.plane.normal.y()), 1.0f, 1e-6f);
+    EXPECT_NEAR(s.plane.signedDistance(P2(10, 0)), 0.0f, 1e-4f);
+    expectEnds(s, P2(-0.5f, 0.0f), P2(30.5f, 0.0f), 1e-3f);
+
+    // Too few points, no direction, or no dominant direction: invalid, the geometry kept.
+    const LineSegment fitted = s;
+    for (const std::vector<P2>& points : {std::vector<P2>{P2(1, 1)},
+                                          {P2(2, 2), P2(2, 2), P2(2, 2)},
+                                          {P2(0, 0), P2(1, 0), P2(0, 1), P2(1, 1)}}) {
+        s.points = points;
+        s.fit();
+        EXPECT_FALSE(s.valid);
+        EXPECT_EQ(s.origin, fitted.origin);
+        EXPECT_EQ(s.length, fitted.length);
+    }
+}
 
 TEST(PolylineSet, CleanUpAndBoundingBox) {
     PolylineSet set(0.5f);
@@ -70,13 +106,9 @@ TEST(PolylineSet, CleanUpAndBoundingBox) {
 }
 
 TEST(Refinement, WorkedShapes) {
-    // Merging: a short edge merges into its midpoint, the merged vertex tested again against
-    // the next; a closed polyline's closing edge too, followed round to the start. Redundant
-    // vertices: within the distance of the neighbours' chord, measured to the segment (not the
-    // line); a closed polyline's first vertex has the last as its neighbour. Alignment: a
-    // corner becomes a new vertex, the ends keep theirs; a run of horizontal edges becomes one,
-    // also across a closed polyline's start; a free diagonal edge carries its vertex along to
-    // the aligned edge's mean y.
+    // Merged vertices are tested again against the next, closed polylines round their start;
+    // redundancy is measured to the chord's segment, not its line; alignment makes corners new
+    // vertices, joins runs across a closed start and carries a free diagonal edge's vertex.
     void (*const merge)(PolylineSet&, float) = mergeShortEdges;
     void (*const redundant)(PolylineSet&, float) = removeRedundantVertices;
     auto align = [](PolylineSet& set, float) { alignPolylines(set, 0.9f); };

@@ -116,7 +116,6 @@ reference('ancillary')
 Image.fromarray(picture(1, 8)[:, :, 0] > 128).save('grey1.png')                     # 1-bit grey
 rgb.quantize(colors=16).save('palette4.png', bits=4)                             # 4-bit palette
 run(CONVERT, 'grey8.png', '-interlace', 'PNG', 'interlaced.png')                  # Adam7
-Image.fromarray(picture(1, 8)[:, :, 0], 'L').save('stored.png', compress_level=0)  # stored blocks
 run('rm', '-f', 'src.pam')
 
 
@@ -153,8 +152,6 @@ grey8 = open('grey8.png', 'rb').read()
 parts = chunks(grey8)
 with open('signature-only.png', 'wb') as f:
     f.write(grey8[:8])
-with open('truncated.png', 'wb') as f:
-    f.write(grey8[:8 + 25 + 8 + 40])                     # cut inside the IDAT chunk
 bad = bytearray(grey8)
 bad[8 + 25 + 8 + len(parts[1][1]) + 1] ^= 0x40         # a byte of the IDAT chunk's CRC
 with open('badcrc.png', 'wb') as f:
@@ -165,12 +162,6 @@ idat = bytearray(parts[1][1])
 idat[1] ^= 0x01                                          # (CMF * 256 + FLG) no longer % 31
 with open('badzlib.png', 'wb') as f:
     f.write(assemble(parts[:1] + [(b'IDAT', bytes(idat))] + parts[2:]))
-stored = chunks(open('stored.png', 'rb').read())
-idat = bytearray(b''.join(body for kind, body in stored if kind == b'IDAT'))
-assert idat[2] & 0x06 == 0                               # the first block is stored
-idat[5] ^= 0x01                                          # NLEN no longer LEN's complement
-with open('nlen.png', 'wb') as f:
-    f.write(assemble(stored[:1] + [(b'IDAT', bytes(idat))] + [p for p in stored if p[0] == b'IEND']))
 # A fixed-code block: literal 0 (filter byte), then a match of length 3 at distance 2, which
 # reaches one byte before the start.
 bits = []
@@ -190,14 +181,4 @@ ihdr[0:8] = (2).to_bytes(4, 'big') + (1).to_bytes(4, 'big')   # 2 x 1 grey
 with open('backref.png', 'wb') as f:
     f.write(assemble([(b'IHDR', bytes(ihdr)), (b'IDAT', b'\x78\x01' + bytes(stream) + b'\0\0\0\0'),
                       (b'IEND', b'')]))
-run('rm', '-f', 'stored.png')
-
-# Records what the fixtures hold, for the README.
-used = set()
-for name in ('grey8', 'greyalpha8', 'rgb8', 'rgba8', 'grey16', 'palette8', 'greyalpha16',
-             'rgb16', 'rgba16', 'palette8-im', 'filters', 'ancillary'):
-    kinds = [kind.decode() for kind, body in chunks(open(name + '.png', 'rb').read())]
-    types = filter_types(name)
-    used.update(types)
-    print('%-12s filters %-15s chunks %s' % (name, types, ' '.join(kinds)))
 assert filter_types('filters') == [0, 1, 2, 3, 4]

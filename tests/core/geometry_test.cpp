@@ -70,7 +70,7 @@ TEST(Serialisation, PointListsCarryTheirCountAndACorruptCountFailsWithoutAllocat
     EXPECT_EQ(read, polyline);
 }
 
-TEST(Matrix, TransposedProductsAndTheLUSolve) {
+TEST(Matrix, LUSolveExchangesRowsForAZeroOrTinyPivot) {
     Matrix<float> rhs(0, 1);
     // A zero in the leading position: only a row exchange lets the elimination start.
     MatrixSquare<float> square(3);

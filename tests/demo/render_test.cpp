@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "demo/degradations.hpp"
@@ -33,7 +32,7 @@ IncrementalBuffer render(const std::string& request) {
 
 } // namespace
 
-TEST(DemoRender, PerspectiveCornersStrokeEdgesDegradationsAndTheReferenceSVG) {
+TEST(DemoRender, PerspectiveCornersStrokeEdgesAndTheReferenceSVG) {
     // From tests/data/demo/tilted_sheet_corners.py (numpy, double precision).
     const double corners[4][2] = {{23.523324, 64.269220},
                                   {225.265019, 26.872526},
@@ -60,13 +59,6 @@ TEST(DemoRender, PerspectiveCornersStrokeEdgesDegradationsAndTheReferenceSVG) {
         EXPECT_EQ(at(e[0], e[1]), e[2]) << int(e[0]) << "," << int(e[1]);
     for (std::uint32_t i = 0; i < 256 * 256; ++i)
         ASSERT_EQ(at(i % 256, i / 256), at(i / 256, i % 256)) << "symmetric about the diagonal";
-
-    const std::string everything =
-        "wobbly,background,backgroundborder,perspective,clutter=0.7,quality=poor,r2=0.3,"
-        "coloring=postit";
-    // The degradations change the picture; that runs repeat is checked on the real binary.
-    EXPECT_NE(0, std::memcmp(render(everything).data(), render("wobbly,clutter=0.7").data(),
-                             256 * 256 * 3));
 
     DemoDrawing drawing;
     ZELK::findDemoFigure("L", drawing);

@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "core/checked.hpp"
 #include "core/exceptions.hpp"
+#include "core/limits.hpp"
 #include "core/thread_pool.hpp"
 #include "migration/jpeg_output.hpp"
 
@@ -183,13 +186,22 @@ void Mode::latchQuantization(Component& component, const DecodingTables& tables)
     }
 }
 
-void Mode::writeOutput(IncrementalBuffer& data, ImageMetadata& meta) {
+std::vector<PlaneView> Mode::planeViews() {
     std::vector<PlaneView> planes;
     for (Component& c : components_) {
         c.ensurePlane();
         planes.push_back({c.plane.get(), c.stride(), c.planeWidth, c.planeHeight});
     }
-    writeImage(planes, width_, height_, data, meta);
+    return planes;
+}
+
+void Mode::releasePlanes() {
+    for (Component& c : components_)
+        c.plane.reset();
+}
+
+void Mode::writeOutput(IncrementalBuffer& data, ImageMetadata& meta) {
+    writeImage(planeViews(), width_, height_, data, meta);
 }
 
 void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tables,
@@ -253,11 +265,52 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
         }
         ++sinceRestart;
     };
+    // The picture is written behind the decoder too, band by band as soon as the rows of MCUs
+    // that a band reads are transformed; a picture too large for one buffer is left to
+    // finish(), which raises that.
+    written_ = false;
+    outputFailure_ = nullptr;
+    const ImageLayout layout(decodedMetadata(ImageMetadata(), components_.size(), width_, height_));
+    const bool behind = layout.dataSize() <= Limits::maxBufferBytes;
+    std::optional<ImageBands> bands;
+    // Per band, the rows of MCUs (of blocks, for a frame of one component) that it reads.
+    std::vector<std::uint32_t> mcuRowsNeeded;
+    if (behind) {
+        pixels_.resize(static_cast<std::uint32_t>(layout.dataSize()));
+        bands.emplace(planeViews(), width_, height_, pixels_.data(), layout.bytesPerLine);
+        for (std::size_t band = 0; band < bands->count(); ++band) {
+            std::uint32_t rows = 0;
+            for (std::size_t i = 0; i < components_.size(); ++i) {
+                const std::uint32_t rowsPerMCU =
+                    components_.size() == 1 ? 8 : 8 * components_[i].vertical;
+                rows = std::max(rows, (bands->planeRowsNeeded(band, i) - 1) / rowsPerMCU + 1);
+            }
+            mcuRowsNeeded.push_back(rows);
+        }
+    }
+    const std::uint64_t mcusPerRow = walked.size() == 1 ? walked[0]->scanBlocksAcross : mcusAcross_;
+    const std::uint32_t mcuRows = walked.size() == 1 ? walked[0]->scanBlocksDown : mcusDown_;
+    std::uint64_t mcusStarted = 0;
+    std::size_t nextBand = 0;
+    // Bands handed to the pool, each group in a task of its own; after the bands, so that they
+    // are waited for before the bands go away.
+    std::vector<Background> writing;
+    auto bandsReady = [&](std::uint32_t transformedRows) {
+        std::size_t end = nextBand;
+        while (end < mcuRowsNeeded.size() && mcuRowsNeeded[end] <= transformedRows)
+            ++end;
+        const std::size_t first = nextBand;
+        nextBand = end;
+        return std::pair{first, end};
+    };
+
     // Entropy decoding is serial; the inverse transforms run behind it, a batch of decoded
     // blocks at a time, beside the decoder while it fills the other batch. Every block is
     // transformed on its own, so the samples do not depend on who transforms them when.
     std::vector<DecodedBlock> batches[2] = {std::vector<DecodedBlock>(transformBatchBlocks),
                                             std::vector<DecodedBlock>(transformBatchBlocks)};
+    // The rows of MCUs whose blocks were all decoded when each batch was handed over.
+    std::uint32_t completeRows[2] = {0, 0};
     Background transforming[2]; // after the batches: destroyed, so waited for, first
     unsigned current = 0;
     std::size_t filled = 0;
@@ -270,9 +323,18 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
                                batch[i].stride);
             }
         });
+        // Every MCU before the one being decoded is whole in this batch or an earlier one.
+        completeRows[current] =
+            static_cast<std::uint32_t>(mcusStarted == 0 ? 0 : (mcusStarted - 1) / mcusPerRow);
         current ^= 1u;
         transforming[current].wait();
         filled = 0;
+        // The other batch is transformed now, and with it every batch before it.
+        const auto [first, end] = bandsReady(completeRows[current]);
+        if (first < end)
+            writing.emplace_back([&bands, first, end] {
+                forEachBand(end - first, [&](std::size_t i) { bands->write(first + i); });
+            });
     };
     auto visit = [&](unsigned i, std::uint32_t bx, std::uint32_t by) {
         Member& m = scanMembers[i];
@@ -284,15 +346,56 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
         if (++filled == transformBatchBlocks)
             flush();
     };
-    walkScan(walked, onMCU, visit);
+    walkScan(
+        walked,
+        [&] {
+            onMCU();
+            ++mcusStarted;
+        },
+        visit);
     flush();
     transforming[0].wait();
     transforming[1].wait();
     reader.release();
+    if (!behind)
+        return;
+    // The batches are done with: their memory goes back before the last bands are written.
+    batches[0] = std::vector<DecodedBlock>();
+    batches[1] = std::vector<DecodedBlock>();
+    // The bands left need the last rows; this thread helps with them. Failures are kept for
+    // finish(), the lowest band's first, as a single pass would have met them.
+    const auto [first, end] = bandsReady(mcuRows);
+    std::exception_ptr lastFailure;
+    try {
+        forEachBand(end - first, [&](std::size_t i) { bands->write(first + i); });
+    } catch (...) {
+        lastFailure = std::current_exception();
+    }
+    for (Background& group : writing) {
+        try {
+            group.wait();
+        } catch (...) {
+            if (!outputFailure_)
+                outputFailure_ = std::current_exception();
+        }
+    }
+    if (!outputFailure_)
+        outputFailure_ = lastFailure;
+    written_ = true;
 }
 
 void SequentialDCTMode::finish(IncrementalBuffer& data, ImageMetadata& meta) {
-    writeOutput(data, meta);
+    if (!written_) {
+        writeOutput(data, meta);
+        releasePlanes();
+        return;
+    }
+    releasePlanes();
+    if (outputFailure_)
+        std::rethrow_exception(outputFailure_);
+    meta = decodedMetadata(meta, components_.size(), width_, height_);
+    data.swap(pixels_);
+    pixels_ = IncrementalBuffer();
 }
 
 void ProgressiveDCTMode::scan(const ScanHeader& header, const DecodingTables& tables,
@@ -461,6 +564,7 @@ void ProgressiveDCTMode::finish(IncrementalBuffer& data, ImageMetadata& meta) {
         coefficients_[ci] = std::vector<std::int16_t>();
     }
     writeOutput(data, meta);
+    releasePlanes();
 }
 
 } // namespace ZELK::Migration::JPEG

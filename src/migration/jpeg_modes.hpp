@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "migration/jpeg.hpp"
 #include "migration/jpeg_entropy.hpp"
 #include "migration/jpeg_idct.hpp"
+#include "migration/jpeg_output.hpp"
 
 namespace ZELK::Migration::JPEG {
 
@@ -80,6 +82,10 @@ protected:
     static void latchQuantization(Component& component, const DecodingTables& tables);
 
     void writeOutput(IncrementalBuffer& data, ImageMetadata& meta);
+    // The component planes as the output reads them.
+    std::vector<PlaneView> planeViews();
+    // The planes are not needed once the picture is written.
+    void releasePlanes();
 
     std::uint32_t width_ = 0;
     std::uint32_t height_ = 0;
@@ -116,6 +122,13 @@ class SequentialDCTMode : public Mode {
 public:
     void scan(const ScanHeader& header, const DecodingTables& tables, InputWindow& in) override;
     void finish(IncrementalBuffer& data, ImageMetadata& meta) override;
+
+private:
+    // The picture as the last complete scan left it, written band by band behind the decoder,
+    // and the first failure of those bands, raised by finish() as writing it there would have.
+    IncrementalBuffer pixels_;
+    bool written_ = false;
+    std::exception_ptr outputFailure_;
 };
 
 class ProgressiveDCTMode : public Mode {

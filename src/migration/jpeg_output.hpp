@@ -32,8 +32,13 @@ public:
     PlaneResampler(const PlaneView& plane, std::uint32_t width, std::uint32_t height);
     // Row y (0 = top) of the resampled plane; valid until the next call.
     const std::uint8_t* row(std::uint32_t y);
+    // The last plane row that row(y) reads; no row above y reads a later one.
+    std::uint32_t lastPlaneRow(std::uint32_t y) const;
 
 private:
+    // The plane rows around row y and the weight of the lower one.
+    void rowsAround(std::uint32_t y, std::uint32_t& top, std::uint32_t& bottom,
+                    float& fraction) const;
     // The plane row interpolated across into one of the two cached rows; returns it.
     const float* across(std::uint32_t planeRow);
 
@@ -56,9 +61,39 @@ private:
     std::vector<std::uint8_t> out_;
 };
 
-// Writes a grey image (one plane) or an RGB image from Y, Cb, Cr planes (three planes):
-// metadata width x height, 8-bit unsigned, no alignment, INTENSITY or RGBA; the top image row
-// goes into the last buffer line.
+// The metadata of a decoded picture of that many planes (grey for one, RGB from Y, Cb, Cr for
+// three): width x height, 8-bit unsigned, no alignment, INTENSITY or RGBA; the other fields are
+// taken from base.
+ImageMetadata decodedMetadata(const ImageMetadata& base, std::size_t planes, std::uint32_t width,
+                              std::uint32_t height);
+
+// The image rows made from the planes in bands of a fixed number of rows. Each band resamples
+// with copies of its own, so it computes exactly the bytes of a single top-to-bottom pass
+// whenever and on whichever thread it is written; a band may be written as soon as the plane
+// rows it reads (planeRowsNeeded) hold their final samples. The planes and the pixel buffer
+// (height lines of bytesPerLine bytes, the top image row last) are borrowed.
+class ImageBands {
+public:
+    ImageBands(const std::vector<PlaneView>& planes, std::uint32_t width, std::uint32_t height,
+               std::uint8_t* pixels, std::size_t bytesPerLine);
+
+    std::size_t count() const { return count_; }
+    // How many rows of the plane, from the top, writing the band reads.
+    std::uint32_t planeRowsNeeded(std::size_t band, std::size_t plane) const;
+    // Writes the band's image rows; safe to call for different bands at once.
+    void write(std::size_t band) const;
+
+private:
+    std::vector<PlaneResampler> resamplers_; // one per plane, copied by every band
+    std::uint32_t width_;
+    std::uint32_t height_;
+    std::uint8_t* pixels_;
+    std::size_t bytesPerLine_;
+    std::size_t count_;
+};
+
+// Writes a grey image (one plane) or an RGB image from Y, Cb, Cr planes (three planes) with
+// decodedMetadata(meta, ...) into data and meta, its bands on the pool.
 void writeImage(const std::vector<PlaneView>& planes, std::uint32_t width, std::uint32_t height,
                 IncrementalBuffer& data, ImageMetadata& meta);
 

@@ -133,15 +133,15 @@ std::uint64_t decodeSequentialBlock(BitReader& reader, const HuffmanDecoder& dc,
 
 void Component::allocatePlane() {
     if (!plane)
-        plane =
-            std::make_unique_for_overwrite<std::uint8_t[]>(stride() * std::size_t(blocksDown) * 8);
+        plane = std::make_unique_for_overwrite<std::uint8_t[]>(stride() *
+                                                               std::size_t(storedBlockRows()) * 8);
 }
 
 void Component::ensurePlane() {
     if (plane)
         return;
     allocatePlane();
-    std::memset(plane.get(), emptySample, stride() * std::size_t(blocksDown) * 8);
+    std::memset(plane.get(), emptySample, stride() * std::size_t(storedBlockRows()) * 8);
 }
 
 void Mode::setFrame(std::uint32_t width, std::uint32_t height, unsigned componentCount) {
@@ -173,6 +173,7 @@ void Mode::setComponent(unsigned index, const FrameHeader::ImageComponent& compo
     c.blocksAcross = alone ? c.scanBlocksAcross : mcusAcross_ * c.horizontal;
     c.blocksDown = alone ? c.scanBlocksDown : mcusDown_ * c.vertical;
     c.plane.reset();
+    c.windowBlockRows = 0;
     c.quantizationLatched = false;
 }
 
@@ -190,7 +191,8 @@ std::vector<PlaneView> Mode::planeViews() {
     std::vector<PlaneView> planes;
     for (Component& c : components_) {
         c.ensurePlane();
-        planes.push_back({c.plane.get(), c.stride(), c.planeWidth, c.planeHeight});
+        planes.push_back(
+            {c.plane.get(), c.stride(), c.planeWidth, c.planeHeight, c.windowBlockRows * 8});
     }
     return planes;
 }
@@ -236,7 +238,6 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
         // Each sequential scan uses the tables in force when it starts.
         c.quantizationLatched = false;
         latchQuantization(c, tables);
-        c.allocatePlane();
         scanMembers.push_back({&dc, &ac, &c, 0});
         walked.push_back(&c);
     }
@@ -265,15 +266,36 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
         }
         ++sinceRestart;
     };
-    // The picture is written behind the decoder too, band by band as soon as the rows of MCUs
-    // that a band reads are transformed; a picture too large for one buffer is left to
-    // finish(), which raises that.
+    // The picture is written behind the decoder, band by band as soon as the rows of MCUs
+    // (of blocks, for a frame of one component) that a band reads are transformed; a picture
+    // too large for one buffer is left to finish(), which raises that.
     written_ = false;
     outputFailure_ = nullptr;
     const ImageLayout layout(decodedMetadata(ImageMetadata(), components_.size(), width_, height_));
     const bool behind = layout.dataSize() <= Limits::maxBufferBytes;
+    const bool alone = walked.size() == 1;
+    const std::uint64_t mcusPerRow = alone ? walked[0]->scanBlocksAcross : mcusAcross_;
+    const std::uint32_t mcuRows = alone ? walked[0]->scanBlocksDown : mcusDown_;
+    if (behind) {
+        // The planes then keep a window of MCU rows: the rows that the bands not yet written
+        // read, and those that the batches in flight fill. A band reads at most bandRows rows
+        // of MCUs (one holds at least 8 plane rows), the next band to write reads none above
+        // the rows complete two batches ago, and a batch is only handed over once the bands
+        // started before it are written.
+        std::uint64_t blocksPerRow = 0;
+        for (const Component* c : walked)
+            blocksPerRow += alone ? c->scanBlocksAcross : mcusAcross_ * c->horizontal * c->vertical;
+        const std::uint64_t bandRows = (maxBandPlaneRows - 1) / 8 + 2;
+        const std::uint64_t batchRows = (transformBatchBlocks + blocksPerRow - 1) / blocksPerRow;
+        const std::uint64_t window = bandRows + 2 * batchRows + 4;
+        if (window < mcuRows)
+            for (Component& c : components_)
+                c.windowBlockRows = static_cast<std::uint32_t>(window) * (alone ? 1 : c.vertical);
+    }
+    for (Component& c : components_)
+        c.allocatePlane();
     std::optional<ImageBands> bands;
-    // Per band, the rows of MCUs (of blocks, for a frame of one component) that it reads.
+    // Per band, the rows of MCUs up to the last one it reads.
     std::vector<std::uint32_t> mcuRowsNeeded;
     if (behind) {
         pixels_.resize(static_cast<std::uint32_t>(layout.dataSize()));
@@ -281,20 +303,14 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
         for (std::size_t band = 0; band < bands->count(); ++band) {
             std::uint32_t rows = 0;
             for (std::size_t i = 0; i < components_.size(); ++i) {
-                const std::uint32_t rowsPerMCU =
-                    components_.size() == 1 ? 8 : 8 * components_[i].vertical;
-                rows = std::max(rows, (bands->planeRowsNeeded(band, i) - 1) / rowsPerMCU + 1);
+                const std::uint32_t rowsPerMCU = alone ? 8 : 8 * components_[i].vertical;
+                rows = std::max(rows, (bands->planeRows(band, i).end - 1) / rowsPerMCU + 1);
             }
             mcuRowsNeeded.push_back(rows);
         }
     }
-    const std::uint64_t mcusPerRow = walked.size() == 1 ? walked[0]->scanBlocksAcross : mcusAcross_;
-    const std::uint32_t mcuRows = walked.size() == 1 ? walked[0]->scanBlocksDown : mcusDown_;
     std::uint64_t mcusStarted = 0;
     std::size_t nextBand = 0;
-    // Bands handed to the pool, each group in a task of its own; after the bands, so that they
-    // are waited for before the bands go away.
-    std::vector<Background> writing;
     auto bandsReady = [&](std::uint32_t transformedRows) {
         std::size_t end = nextBand;
         while (end < mcuRowsNeeded.size() && mcuRowsNeeded[end] <= transformedRows)
@@ -302,6 +318,21 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
         const std::size_t first = nextBand;
         nextBand = end;
         return std::pair{first, end};
+    };
+    // Bands handed to the pool, each group in a task of its own; after the bands, so that they
+    // are waited for before the bands go away. Failures are kept for finish(), the lowest
+    // band's, as a single pass would have met them.
+    std::vector<Background> writing;
+    auto waitForWriting = [&] {
+        for (Background& group : writing) {
+            try {
+                group.wait();
+            } catch (...) {
+                if (!outputFailure_)
+                    outputFailure_ = std::current_exception();
+            }
+        }
+        writing.clear();
     };
 
     // Entropy decoding is serial; the inverse transforms run behind it, a batch of decoded
@@ -315,6 +346,8 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
     unsigned current = 0;
     std::size_t filled = 0;
     auto flush = [&] {
+        // The rows that this batch fills may share the window with rows that those bands read.
+        waitForWriting();
         const DecodedBlock* batch = batches[current].data();
         const std::size_t count = filled;
         transforming[current] = Background([this, batch, count] {
@@ -362,25 +395,15 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
     // The batches are done with: their memory goes back before the last bands are written.
     batches[0] = std::vector<DecodedBlock>();
     batches[1] = std::vector<DecodedBlock>();
-    // The bands left need the last rows; this thread helps with them. Failures are kept for
-    // finish(), the lowest band's first, as a single pass would have met them.
+    // The bands left need the last rows; this thread helps with them.
+    waitForWriting();
     const auto [first, end] = bandsReady(mcuRows);
-    std::exception_ptr lastFailure;
     try {
         forEachBand(end - first, [&](std::size_t i) { bands->write(first + i); });
     } catch (...) {
-        lastFailure = std::current_exception();
+        if (!outputFailure_)
+            outputFailure_ = std::current_exception();
     }
-    for (Background& group : writing) {
-        try {
-            group.wait();
-        } catch (...) {
-            if (!outputFailure_)
-                outputFailure_ = std::current_exception();
-        }
-    }
-    if (!outputFailure_)
-        outputFailure_ = lastFailure;
     written_ = true;
 }
 

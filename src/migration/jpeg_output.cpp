@@ -18,10 +18,6 @@ namespace {
 
 constexpr std::uint32_t noRow = 0xFFFFFFFFu;
 
-// Image rows per band of the output: with 4:2:0 chroma a band re-reads at most one plane row
-// that the band before it also read, so 64 rows keep that overhead small.
-constexpr std::uint32_t outputBandRows = 64;
-
 std::uint32_t bandEnd(std::size_t band, std::uint32_t height) {
     const std::uint64_t end = (std::uint64_t(band) + 1) * outputBandRows;
     return end < height ? static_cast<std::uint32_t>(end) : height;
@@ -211,15 +207,13 @@ const float* PlaneResampler::across(std::uint32_t planeRow) {
     float* out = cache_[slot].data();
 #if ZELK_WIDE_VECTORS
     if (columns_->stepsOfOne && widestVectors() != VectorWidth::Bits128) {
-        acrossByPermute(plane_.samples + std::size_t(planeRow) * plane_.stride, plane_.width,
-                        samples_.data(), columns_->left.data(), columns_->leftWeight.data(),
-                        columns_->rightWeight.data(), out, width_);
+        acrossByPermute(plane_.row(planeRow), plane_.width, samples_.data(), columns_->left.data(),
+                        columns_->leftWeight.data(), columns_->rightWeight.data(), out, width_);
         return out;
     }
 #endif
-    rowKernels().across(plane_.samples + std::size_t(planeRow) * plane_.stride, plane_.width,
-                        samples_.data(), columns_->left.data(), columns_->leftWeight.data(),
-                        columns_->rightWeight.data(), out, width_);
+    rowKernels().across(plane_.row(planeRow), plane_.width, samples_.data(), columns_->left.data(),
+                        columns_->leftWeight.data(), columns_->rightWeight.data(), out, width_);
     return out;
 }
 
@@ -228,6 +222,15 @@ void PlaneResampler::rowsAround(std::uint32_t y, std::uint32_t& top, std::uint32
     samplePosition(y, plane_.height, height_, top, fraction);
     // As across: the row below the last one only ever gets weight 0.
     bottom = top + 1 < plane_.height ? top + 1 : top;
+}
+
+std::uint32_t PlaneResampler::firstPlaneRow(std::uint32_t y) const {
+    if (direct_)
+        return y;
+    std::uint32_t top = 0, bottom = 0;
+    float fraction = 0.0f;
+    rowsAround(y, top, bottom, fraction);
+    return top;
 }
 
 std::uint32_t PlaneResampler::lastPlaneRow(std::uint32_t y) const {
@@ -241,7 +244,7 @@ std::uint32_t PlaneResampler::lastPlaneRow(std::uint32_t y) const {
 
 const std::uint8_t* PlaneResampler::row(std::uint32_t y) {
     if (direct_)
-        return plane_.samples + std::size_t(y) * plane_.stride;
+        return plane_.row(y);
     std::uint32_t top = 0, bottom = 0;
     float fraction = 0.0f;
     rowsAround(y, top, bottom, fraction);
@@ -293,8 +296,10 @@ ImageBands::ImageBands(const std::vector<PlaneView>& planes, std::uint32_t width
         resamplers_.emplace_back(plane, width, height);
 }
 
-std::uint32_t ImageBands::planeRowsNeeded(std::size_t band, std::size_t plane) const {
-    return resamplers_[plane].lastPlaneRow(bandEnd(band, height_) - 1) + 1;
+PlaneRows ImageBands::planeRows(std::size_t band, std::size_t plane) const {
+    const PlaneResampler& resampler = resamplers_[plane];
+    return {resampler.firstPlaneRow(std::uint32_t(band) * outputBandRows),
+            resampler.lastPlaneRow(bandEnd(band, height_) - 1) + 1};
 }
 
 void ImageBands::write(std::size_t band) const {

@@ -257,9 +257,9 @@ TEST(JPEGOutput, ResamplingIsBilinearTruncatedWithCornersOnCorners) {
 }
 
 TEST(JPEGOutput, BandsReadNoPlaneRowBeyondTheRowsTheyNeed) {
-    // Each band written from planes whose rows from planeRowsNeeded on are scrambled must equal
+    // Each band written from planes whose rows outside its planeRows are scrambled must equal
     // that band written from the whole planes, since the decoder writes a band as soon as those
-    // rows are final. Grey; colour with chroma halved both ways; luma halved across with chroma
+    // rows are final and keeps only a window of rows. Grey; colour with chroma halved both ways; luma halved across with chroma
     // quartered and halved down.
     struct Case {
         std::uint32_t width, height;
@@ -288,16 +288,17 @@ TEST(JPEGOutput, BandsReadNoPlaneRowBeyondTheRowsTheyNeed) {
             std::vector<PlaneView> partial = whole;
             scrambled = samples;
             for (std::size_t p = 0; p < partial.size(); ++p) {
-                const std::uint32_t needed = all.planeRowsNeeded(band, p);
-                for (std::size_t i = std::size_t(needed) * partial[p].width;
-                     i < scrambled[p].size(); ++i)
-                    scrambled[p][i] = static_cast<std::uint8_t>(~scrambled[p][i]);
+                const PlaneRows rows = all.planeRows(band, p);
+                EXPECT_LE(rows.end - rows.first, maxBandPlaneRows);
+                for (std::size_t i = 0; i < scrambled[p].size(); ++i)
+                    if (i / partial[p].width < rows.first || i / partial[p].width >= rows.end)
+                        scrambled[p][i] = static_cast<std::uint8_t>(~scrambled[p][i]);
                 partial[p].samples = scrambled[p].data();
             }
             ImageBands(partial, c.width, c.height, actual.data(), line).write(band);
         }
         EXPECT_EQ(actual, expected) << c.width << " x " << c.height;
         // The first band does not wait for the whole picture.
-        EXPECT_LT(all.planeRowsNeeded(0, 0), c.planes[0].second);
+        EXPECT_LT(all.planeRows(0, 0).end, c.planes[0].second);
     }
 }

@@ -3,7 +3,9 @@
 #include "migration/jpeg_modes.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -319,19 +321,36 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
         nextBand = end;
         return std::pair{first, end};
     };
-    // Bands handed to the pool, each group in a task of its own; after the bands, so that they
-    // are waited for before the bands go away. Failures are kept for finish(), the lowest
-    // band's, as a single pass would have met them.
+    // Bands are taken in order from one counter, by the pool's tasks and by this thread while
+    // it waits for them, so that it shares the writing instead of idling. Failures are kept
+    // for finish(), the lowest band's, as a single pass would have met them.
+    std::atomic<std::size_t> nextToWrite{0};
+    std::mutex failureMutex;
+    std::size_t failedBand = 0;
+    auto writeBandsBelow = [&](std::size_t limit) {
+        for (std::size_t band = nextToWrite.load();;) {
+            if (band >= limit)
+                return;
+            if (!nextToWrite.compare_exchange_weak(band, band + 1))
+                continue; // band now holds the counter's value
+            try {
+                bands->write(band);
+            } catch (...) {
+                std::lock_guard lock(failureMutex);
+                if (!outputFailure_ || band < failedBand) {
+                    outputFailure_ = std::current_exception();
+                    failedBand = band;
+                }
+            }
+            band = nextToWrite.load();
+        }
+    };
+    // The tasks, after what they use, so that they are waited for before it goes away.
     std::vector<Background> writing;
     auto waitForWriting = [&] {
-        for (Background& group : writing) {
-            try {
-                group.wait();
-            } catch (...) {
-                if (!outputFailure_)
-                    outputFailure_ = std::current_exception();
-            }
-        }
+        writeBandsBelow(nextBand);
+        for (Background& task : writing)
+            task.wait();
         writing.clear();
     };
 
@@ -365,9 +384,7 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
         // The other batch is transformed now, and with it every batch before it.
         const auto [first, end] = bandsReady(completeRows[current]);
         if (first < end)
-            writing.emplace_back([&bands, first, end] {
-                forEachBand(end - first, [&](std::size_t i) { bands->write(first + i); });
-            });
+            writing.emplace_back([&writeBandsBelow, end] { writeBandsBelow(end); });
     };
     auto visit = [&](unsigned i, std::uint32_t bx, std::uint32_t by) {
         Member& m = scanMembers[i];
@@ -395,15 +412,11 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
     // The batches are done with: their memory goes back before the last bands are written.
     batches[0] = std::vector<DecodedBlock>();
     batches[1] = std::vector<DecodedBlock>();
-    // The bands left need the last rows; this thread helps with them.
-    waitForWriting();
+    // The bands left need the last rows.
     const auto [first, end] = bandsReady(mcuRows);
-    try {
-        forEachBand(end - first, [&](std::size_t i) { bands->write(first + i); });
-    } catch (...) {
-        if (!outputFailure_)
-            outputFailure_ = std::current_exception();
-    }
+    for (std::size_t i = 0; first < end && i + 1 < threadCount(); ++i)
+        writing.emplace_back([&writeBandsBelow, end] { writeBandsBelow(end); });
+    waitForWriting();
     written_ = true;
 }
 

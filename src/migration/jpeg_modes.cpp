@@ -289,6 +289,7 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
             blocksPerRow += alone ? c->scanBlocksAcross : mcusAcross_ * c->horizontal * c->vertical;
         const std::uint64_t bandRows = (maxBandPlaneRows - 1) / 8 + 2;
         const std::uint64_t batchRows = (transformBatchBlocks + blocksPerRow - 1) / blocksPerRow;
+        // The 4 spare rows cover batches and bands that start and end inside a row.
         const std::uint64_t window = bandRows + 2 * batchRows + 4;
         if (window < mcuRows)
             for (Component& c : components_)

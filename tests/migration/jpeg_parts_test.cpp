@@ -256,11 +256,11 @@ TEST(JPEGOutput, ResamplingIsBilinearTruncatedWithCornersOnCorners) {
     EXPECT_EQ(resample({10, 30}, 1, 2, 2, 3), (std::vector<int>{10, 10, 20, 20, 30, 30}));
 }
 
-TEST(JPEGOutput, BandsReadNoPlaneRowBeyondTheRowsTheyNeed) {
+TEST(JPEGOutput, BandsReadNoPlaneRowOutsideTheRowsTheyDeclare) {
     // Each band written from planes whose rows outside its planeRows are scrambled must equal
     // that band written from the whole planes, since the decoder writes a band as soon as those
-    // rows are final and keeps only a window of rows. Grey; colour with chroma halved both ways; luma halved across with chroma
-    // quartered and halved down.
+    // rows are final and keeps only a window of rows. Grey; colour with chroma halved both
+    // ways; luma halved across with chroma quartered and halved down.
     struct Case {
         std::uint32_t width, height;
         std::vector<std::pair<std::uint32_t, std::uint32_t>> planes;

@@ -3,11 +3,16 @@
 #include "migration/jpeg_modes.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "core/checked.hpp"
 #include "core/exceptions.hpp"
+#include "core/limits.hpp"
 #include "core/thread_pool.hpp"
 #include "migration/jpeg_output.hpp"
 
@@ -130,15 +135,15 @@ std::uint64_t decodeSequentialBlock(BitReader& reader, const HuffmanDecoder& dc,
 
 void Component::allocatePlane() {
     if (!plane)
-        plane =
-            std::make_unique_for_overwrite<std::uint8_t[]>(stride() * std::size_t(blocksDown) * 8);
+        plane = std::make_unique_for_overwrite<std::uint8_t[]>(stride() *
+                                                               std::size_t(storedBlockRows()) * 8);
 }
 
 void Component::ensurePlane() {
     if (plane)
         return;
     allocatePlane();
-    std::memset(plane.get(), emptySample, stride() * std::size_t(blocksDown) * 8);
+    std::memset(plane.get(), emptySample, stride() * std::size_t(storedBlockRows()) * 8);
 }
 
 void Mode::setFrame(std::uint32_t width, std::uint32_t height, unsigned componentCount) {
@@ -170,6 +175,7 @@ void Mode::setComponent(unsigned index, const FrameHeader::ImageComponent& compo
     c.blocksAcross = alone ? c.scanBlocksAcross : mcusAcross_ * c.horizontal;
     c.blocksDown = alone ? c.scanBlocksDown : mcusDown_ * c.vertical;
     c.plane.reset();
+    c.windowBlockRows = 0;
     c.quantizationLatched = false;
 }
 
@@ -183,13 +189,23 @@ void Mode::latchQuantization(Component& component, const DecodingTables& tables)
     }
 }
 
-void Mode::writeOutput(IncrementalBuffer& data, ImageMetadata& meta) {
+std::vector<PlaneView> Mode::planeViews() {
     std::vector<PlaneView> planes;
     for (Component& c : components_) {
         c.ensurePlane();
-        planes.push_back({c.plane.get(), c.stride(), c.planeWidth, c.planeHeight});
+        planes.push_back(
+            {c.plane.get(), c.stride(), c.planeWidth, c.planeHeight, c.windowBlockRows * 8});
     }
-    writeImage(planes, width_, height_, data, meta);
+    return planes;
+}
+
+void Mode::releasePlanes() {
+    for (Component& c : components_)
+        c.plane.reset();
+}
+
+void Mode::writeOutput(IncrementalBuffer& data, ImageMetadata& meta) {
+    writeImage(planeViews(), width_, height_, data, meta);
 }
 
 void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tables,
@@ -224,7 +240,6 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
         // Each sequential scan uses the tables in force when it starts.
         c.quantizationLatched = false;
         latchQuantization(c, tables);
-        c.allocatePlane();
         scanMembers.push_back({&dc, &ac, &c, 0});
         walked.push_back(&c);
     }
@@ -253,15 +268,106 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
         }
         ++sinceRestart;
     };
+    // The picture is written behind the decoder, band by band as soon as the rows of MCUs
+    // (of blocks, for a frame of one component) that a band reads are transformed; a picture
+    // too large for one buffer is left to finish(), which raises that.
+    written_ = false;
+    outputFailure_ = nullptr;
+    const ImageLayout layout(decodedMetadata(ImageMetadata(), components_.size(), width_, height_));
+    const bool behind = layout.dataSize() <= Limits::maxBufferBytes;
+    const bool alone = walked.size() == 1;
+    const std::uint64_t mcusPerRow = alone ? walked[0]->scanBlocksAcross : mcusAcross_;
+    const std::uint32_t mcuRows = alone ? walked[0]->scanBlocksDown : mcusDown_;
+    if (behind) {
+        // The planes then keep a window of MCU rows: the rows that the bands not yet written
+        // read, and those that the batches in flight fill. A band reads at most bandRows rows
+        // of MCUs (one holds at least 8 plane rows), the next band to write reads none above
+        // the rows complete two batches ago, and a batch is only handed over once the bands
+        // started before it are written.
+        std::uint64_t blocksPerRow = 0;
+        for (const Component* c : walked)
+            blocksPerRow += alone ? c->scanBlocksAcross : mcusAcross_ * c->horizontal * c->vertical;
+        const std::uint64_t bandRows = (maxBandPlaneRows - 1) / 8 + 2;
+        const std::uint64_t batchRows = (transformBatchBlocks + blocksPerRow - 1) / blocksPerRow;
+        // The 4 spare rows cover batches and bands that start and end inside a row.
+        const std::uint64_t window = bandRows + 2 * batchRows + 4;
+        if (window < mcuRows)
+            for (Component& c : components_)
+                c.windowBlockRows = static_cast<std::uint32_t>(window) * (alone ? 1 : c.vertical);
+    }
+    for (Component& c : components_)
+        c.allocatePlane();
+    std::optional<ImageBands> bands;
+    // Per band, the rows of MCUs up to the last one it reads.
+    std::vector<std::uint32_t> mcuRowsNeeded;
+    if (behind) {
+        pixels_.resize(static_cast<std::uint32_t>(layout.dataSize()));
+        bands.emplace(planeViews(), width_, height_, pixels_.data(), layout.bytesPerLine);
+        for (std::size_t band = 0; band < bands->count(); ++band) {
+            std::uint32_t rows = 0;
+            for (std::size_t i = 0; i < components_.size(); ++i) {
+                const std::uint32_t rowsPerMCU = alone ? 8 : 8 * components_[i].vertical;
+                rows = std::max(rows, (bands->planeRows(band, i).end - 1) / rowsPerMCU + 1);
+            }
+            mcuRowsNeeded.push_back(rows);
+        }
+    }
+    std::uint64_t mcusStarted = 0;
+    std::size_t nextBand = 0;
+    auto bandsReady = [&](std::uint32_t transformedRows) {
+        std::size_t end = nextBand;
+        while (end < mcuRowsNeeded.size() && mcuRowsNeeded[end] <= transformedRows)
+            ++end;
+        const std::size_t first = nextBand;
+        nextBand = end;
+        return std::pair{first, end};
+    };
+    // Bands are taken in order from one counter, by the pool's tasks and by this thread while
+    // it waits for them, so that it shares the writing instead of idling. Failures are kept
+    // for finish(), the lowest band's, as a single pass would have met them.
+    std::atomic<std::size_t> nextToWrite{0};
+    std::mutex failureMutex;
+    std::size_t failedBand = 0;
+    auto writeBandsBelow = [&](std::size_t limit) {
+        for (std::size_t band = nextToWrite.load();;) {
+            if (band >= limit)
+                return;
+            if (!nextToWrite.compare_exchange_weak(band, band + 1))
+                continue; // band now holds the counter's value
+            try {
+                bands->write(band);
+            } catch (...) {
+                std::lock_guard lock(failureMutex);
+                if (!outputFailure_ || band < failedBand) {
+                    outputFailure_ = std::current_exception();
+                    failedBand = band;
+                }
+            }
+            band = nextToWrite.load();
+        }
+    };
+    // The tasks, after what they use, so that they are waited for before it goes away.
+    std::vector<Background> writing;
+    auto waitForWriting = [&] {
+        writeBandsBelow(nextBand);
+        for (Background& task : writing)
+            task.wait();
+        writing.clear();
+    };
+
     // Entropy decoding is serial; the inverse transforms run behind it, a batch of decoded
     // blocks at a time, beside the decoder while it fills the other batch. Every block is
     // transformed on its own, so the samples do not depend on who transforms them when.
     std::vector<DecodedBlock> batches[2] = {std::vector<DecodedBlock>(transformBatchBlocks),
                                             std::vector<DecodedBlock>(transformBatchBlocks)};
+    // The rows of MCUs whose blocks were all decoded when each batch was handed over.
+    std::uint32_t completeRows[2] = {0, 0};
     Background transforming[2]; // after the batches: destroyed, so waited for, first
     unsigned current = 0;
     std::size_t filled = 0;
     auto flush = [&] {
+        // The rows that this batch fills may share the window with rows that those bands read.
+        waitForWriting();
         const DecodedBlock* batch = batches[current].data();
         const std::size_t count = filled;
         transforming[current] = Background([this, batch, count] {
@@ -270,9 +376,16 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
                                batch[i].stride);
             }
         });
+        // Every MCU before the one being decoded is whole in this batch or an earlier one.
+        completeRows[current] =
+            static_cast<std::uint32_t>(mcusStarted == 0 ? 0 : (mcusStarted - 1) / mcusPerRow);
         current ^= 1u;
         transforming[current].wait();
         filled = 0;
+        // The other batch is transformed now, and with it every batch before it.
+        const auto [first, end] = bandsReady(completeRows[current]);
+        if (first < end)
+            writing.emplace_back([&writeBandsBelow, end] { writeBandsBelow(end); });
     };
     auto visit = [&](unsigned i, std::uint32_t bx, std::uint32_t by) {
         Member& m = scanMembers[i];
@@ -284,15 +397,42 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
         if (++filled == transformBatchBlocks)
             flush();
     };
-    walkScan(walked, onMCU, visit);
+    walkScan(
+        walked,
+        [&] {
+            onMCU();
+            ++mcusStarted;
+        },
+        visit);
     flush();
     transforming[0].wait();
     transforming[1].wait();
     reader.release();
+    if (!behind)
+        return;
+    // The batches are done with: their memory goes back before the last bands are written.
+    batches[0] = std::vector<DecodedBlock>();
+    batches[1] = std::vector<DecodedBlock>();
+    // The bands left need the last rows.
+    const auto [first, end] = bandsReady(mcuRows);
+    for (std::size_t i = 0; first < end && i + 1 < threadCount(); ++i)
+        writing.emplace_back([&writeBandsBelow, end] { writeBandsBelow(end); });
+    waitForWriting();
+    written_ = true;
 }
 
 void SequentialDCTMode::finish(IncrementalBuffer& data, ImageMetadata& meta) {
-    writeOutput(data, meta);
+    if (!written_) {
+        writeOutput(data, meta);
+        releasePlanes();
+        return;
+    }
+    releasePlanes();
+    if (outputFailure_)
+        std::rethrow_exception(outputFailure_);
+    meta = decodedMetadata(meta, components_.size(), width_, height_);
+    data.swap(pixels_);
+    pixels_ = IncrementalBuffer();
 }
 
 void ProgressiveDCTMode::scan(const ScanHeader& header, const DecodingTables& tables,
@@ -461,6 +601,7 @@ void ProgressiveDCTMode::finish(IncrementalBuffer& data, ImageMetadata& meta) {
         coefficients_[ci] = std::vector<std::int16_t>();
     }
     writeOutput(data, meta);
+    releasePlanes();
 }
 
 } // namespace ZELK::Migration::JPEG

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "migration/jpeg.hpp"
 #include "migration/jpeg_entropy.hpp"
 #include "migration/jpeg_idct.hpp"
+#include "migration/jpeg_output.hpp"
 
 namespace ZELK::Migration::JPEG {
 
@@ -26,7 +28,8 @@ struct DecodingTables {
 
 // One frame component: its geometry, its quantisation table as of its first scan, and its
 // samples. The sample plane covers whole blocks of whole MCUs, so that a block is always stored
-// whole; only the planeWidth x planeHeight corner is image.
+// whole; only the planeWidth x planeHeight corner is image. A plane may keep only a window of
+// windowBlockRows rows of blocks, block row by stored at by % windowBlockRows.
 struct Component {
     std::uint8_t id = 0;
     unsigned horizontal = 1;
@@ -40,10 +43,16 @@ struct Component {
     std::uint32_t scanBlocksDown = 0;
     std::array<std::uint16_t, 64> quantization{};
     bool quantizationLatched = false;
+    std::uint32_t windowBlockRows = 0; // 0: the whole plane
     std::unique_ptr<std::uint8_t[]> plane;
 
     std::size_t stride() const { return std::size_t(blocksAcross) * 8; }
+    std::uint32_t storedBlockRows() const {
+        return windowBlockRows != 0 ? windowBlockRows : blocksDown;
+    }
     std::uint8_t* blockAt(std::uint32_t bx, std::uint32_t by) {
+        if (windowBlockRows != 0)
+            by %= windowBlockRows;
         return plane.get() + std::size_t(by) * 8 * stride() + std::size_t(bx) * 8;
     }
     // Allocates the plane for decoding into, without filling it: every scan block gets
@@ -80,6 +89,10 @@ protected:
     static void latchQuantization(Component& component, const DecodingTables& tables);
 
     void writeOutput(IncrementalBuffer& data, ImageMetadata& meta);
+    // The component planes as the output reads them.
+    std::vector<PlaneView> planeViews();
+    // The planes are not needed once the picture is written.
+    void releasePlanes();
 
     std::uint32_t width_ = 0;
     std::uint32_t height_ = 0;
@@ -116,6 +129,13 @@ class SequentialDCTMode : public Mode {
 public:
     void scan(const ScanHeader& header, const DecodingTables& tables, InputWindow& in) override;
     void finish(IncrementalBuffer& data, ImageMetadata& meta) override;
+
+private:
+    // The picture as the last complete scan left it, written band by band behind the decoder,
+    // and the first failure of those bands, raised by finish() as writing it there would have.
+    IncrementalBuffer pixels_;
+    bool written_ = false;
+    std::exception_ptr outputFailure_;
 };
 
 class ProgressiveDCTMode : public Mode {

@@ -18,10 +18,6 @@ namespace {
 
 constexpr std::uint32_t noRow = 0xFFFFFFFFu;
 
-// Image rows per band of the output: with 4:2:0 chroma a band re-reads at most one plane row
-// that the band before it also read, so 64 rows keep that overhead small.
-constexpr std::uint32_t outputBandRows = 64;
-
 std::uint32_t bandEnd(std::size_t band, std::uint32_t height) {
     const std::uint64_t end = (std::uint64_t(band) + 1) * outputBandRows;
     return end < height ? static_cast<std::uint32_t>(end) : height;
@@ -211,26 +207,47 @@ const float* PlaneResampler::across(std::uint32_t planeRow) {
     float* out = cache_[slot].data();
 #if ZELK_WIDE_VECTORS
     if (columns_->stepsOfOne && widestVectors() != VectorWidth::Bits128) {
-        acrossByPermute(plane_.samples + std::size_t(planeRow) * plane_.stride, plane_.width,
-                        samples_.data(), columns_->left.data(), columns_->leftWeight.data(),
-                        columns_->rightWeight.data(), out, width_);
+        acrossByPermute(plane_.row(planeRow), plane_.width, samples_.data(), columns_->left.data(),
+                        columns_->leftWeight.data(), columns_->rightWeight.data(), out, width_);
         return out;
     }
 #endif
-    rowKernels().across(plane_.samples + std::size_t(planeRow) * plane_.stride, plane_.width,
-                        samples_.data(), columns_->left.data(), columns_->leftWeight.data(),
-                        columns_->rightWeight.data(), out, width_);
+    rowKernels().across(plane_.row(planeRow), plane_.width, samples_.data(), columns_->left.data(),
+                        columns_->leftWeight.data(), columns_->rightWeight.data(), out, width_);
     return out;
+}
+
+void PlaneResampler::rowsAround(std::uint32_t y, std::uint32_t& top, std::uint32_t& bottom,
+                                float& fraction) const {
+    samplePosition(y, plane_.height, height_, top, fraction);
+    // As across: the row below the last one only ever gets weight 0.
+    bottom = top + 1 < plane_.height ? top + 1 : top;
+}
+
+std::uint32_t PlaneResampler::firstPlaneRow(std::uint32_t y) const {
+    if (direct_)
+        return y;
+    std::uint32_t top = 0, bottom = 0;
+    float fraction = 0.0f;
+    rowsAround(y, top, bottom, fraction);
+    return top;
+}
+
+std::uint32_t PlaneResampler::lastPlaneRow(std::uint32_t y) const {
+    if (direct_)
+        return y;
+    std::uint32_t top = 0, bottom = 0;
+    float fraction = 0.0f;
+    rowsAround(y, top, bottom, fraction);
+    return bottom;
 }
 
 const std::uint8_t* PlaneResampler::row(std::uint32_t y) {
     if (direct_)
-        return plane_.samples + std::size_t(y) * plane_.stride;
-    std::uint32_t top = 0;
+        return plane_.row(y);
+    std::uint32_t top = 0, bottom = 0;
     float fraction = 0.0f;
-    samplePosition(y, plane_.height, height_, top, fraction);
-    // As across: the row below the last one only ever gets weight 0.
-    const std::uint32_t bottom = top + 1 < plane_.height ? top + 1 : top;
+    rowsAround(y, top, bottom, fraction);
     const float* upper = across(top);
     const float* lower = across(bottom);
     rowKernels().blend(upper, lower, 1.0f - fraction, fraction, out_.data(), width_);
@@ -258,50 +275,62 @@ void interleaveRow(const std::uint32_t* __restrict pixels, std::uint8_t* __restr
 
 } // namespace
 
-void writeImage(const std::vector<PlaneView>& planes, std::uint32_t width, std::uint32_t height,
-                IncrementalBuffer& data, ImageMetadata& meta) {
-    ImageMetadata result = meta;
+ImageMetadata decodedMetadata(const ImageMetadata& base, std::size_t planes, std::uint32_t width,
+                              std::uint32_t height) {
+    ImageMetadata result = base;
     result.width = width;
     result.height = height;
-    result.channels = static_cast<std::uint32_t>(planes.size());
+    result.channels = static_cast<std::uint32_t>(planes);
     result.type = unsigned8();
     result.pixelAlignment = 0;
     result.lineAlignment = 0;
-    result.format =
-        planes.size() == 1 ? ImageMetadata::Format::INTENSITY : ImageMetadata::Format::RGBA;
+    result.format = planes == 1 ? ImageMetadata::Format::INTENSITY : ImageMetadata::Format::RGBA;
+    return result;
+}
+
+ImageBands::ImageBands(const std::vector<PlaneView>& planes, std::uint32_t width,
+                       std::uint32_t height, std::uint8_t* pixels, std::size_t bytesPerLine)
+    : width_(width), height_(height), pixels_(pixels), bytesPerLine_(bytesPerLine),
+      count_((std::size_t(height) + outputBandRows - 1) / outputBandRows) {
+    for (const PlaneView& plane : planes)
+        resamplers_.emplace_back(plane, width, height);
+}
+
+PlaneRows ImageBands::planeRows(std::size_t band, std::size_t plane) const {
+    const PlaneResampler& resampler = resamplers_[plane];
+    return {resampler.firstPlaneRow(std::uint32_t(band) * outputBandRows),
+            resampler.lastPlaneRow(bandEnd(band, height_) - 1) + 1};
+}
+
+void ImageBands::write(std::size_t band) const {
+    const std::uint32_t first = std::uint32_t(band) * outputBandRows;
+    const std::uint32_t last = bandEnd(band, height_);
+    auto line = [&](std::uint32_t y) {
+        return pixels_ + std::size_t(height_ - 1 - y) * bytesPerLine_;
+    };
+    if (resamplers_.size() == 1) {
+        PlaneResampler grey = resamplers_[0];
+        for (std::uint32_t y = first; y < last; ++y)
+            std::memcpy(line(y), grey.row(y), width_);
+        return;
+    }
+    PlaneResampler ys = resamplers_[0], cbs = resamplers_[1], crs = resamplers_[2];
+    std::vector<std::uint32_t> pixels(width_);
+    for (std::uint32_t y = first; y < last; ++y) {
+        rowKernels().convert(ys.row(y), cbs.row(y), crs.row(y), pixels.data(), width_);
+        // RGBA keeps the channels in natural order: red, green, blue.
+        interleaveRow(pixels.data(), line(y), width_);
+    }
+}
+
+void writeImage(const std::vector<PlaneView>& planes, std::uint32_t width, std::uint32_t height,
+                IncrementalBuffer& data, ImageMetadata& meta) {
+    const ImageMetadata result = decodedMetadata(meta, planes.size(), width, height);
     const ImageLayout layout(result);
     data.resize(checkedU32(layout.dataSize()));
     meta = result;
-
-    // Bands of rows, each with its own copies of the resamplers (the column tables shared), so
-    // that every band computes exactly the rows a single pass would.
-    const std::size_t bands = (height + outputBandRows - 1) / outputBandRows;
-    if (planes.size() == 1) {
-        const PlaneResampler grey(planes[0], width, height);
-        forEachBand(bands, [&](std::size_t band) {
-            PlaneResampler rows = grey;
-            const std::uint32_t last = bandEnd(band, height);
-            for (std::uint32_t y = std::uint32_t(band) * outputBandRows; y < last; ++y)
-                std::memcpy(data.data() + std::size_t(height - 1 - y) * layout.bytesPerLine,
-                            rows.row(y), width);
-        });
-        return;
-    }
-
-    const PlaneResampler luma(planes[0], width, height);
-    const PlaneResampler blue(planes[1], width, height);
-    const PlaneResampler red(planes[2], width, height);
-    forEachBand(bands, [&](std::size_t band) {
-        PlaneResampler ys = luma, cbs = blue, crs = red;
-        std::vector<std::uint32_t> pixels(width);
-        const std::uint32_t last = bandEnd(band, height);
-        for (std::uint32_t y = std::uint32_t(band) * outputBandRows; y < last; ++y) {
-            rowKernels().convert(ys.row(y), cbs.row(y), crs.row(y), pixels.data(), width);
-            // RGBA keeps the channels in natural order: red, green, blue.
-            interleaveRow(pixels.data(),
-                          data.data() + std::size_t(height - 1 - y) * layout.bytesPerLine, width);
-        }
-    });
+    const ImageBands bands(planes, width, height, data.data(), layout.bytesPerLine);
+    forEachBand(bands.count(), [&](std::size_t band) { bands.write(band); });
 }
 
 } // namespace ZELK::Migration::JPEG

@@ -9,6 +9,7 @@
 
 #include "core/checked.hpp"
 #include "core/limits.hpp"
+#include "core/thread_pool.hpp"
 #include "migration/deflate.hpp"
 
 namespace ZELK::Migration {
@@ -16,6 +17,10 @@ namespace ZELK::Migration {
 namespace {
 
 constexpr std::uint8_t signature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+
+// Rows per band of the expansion of palette indices and narrow samples: a 4000-pixel palette
+// band writes 750 KB, enough to outweigh handing it to a thread.
+constexpr std::uint64_t expandBandRows = 64;
 
 // Chunk types compared as 4-byte big-endian values.
 constexpr std::uint32_t chunkType(const char (&name)[5]) {
@@ -441,11 +446,19 @@ void PNGImporter::decodeImage(const PNG::IHDR& header, const IncrementalBuffer& 
         unfilterRows(inflated.data(), data.data(), header.height, bytesPerLine, filterDistance);
         return;
     }
-    // Indices beyond the palette give black.
+    // Every value a sample narrower than a byte can take, looked up instead of computed:
+    // indices become palette colours (those beyond the palette black), grey is stretched to
+    // the full range.
     std::uint8_t colors[256 * 3] = {};
-    if (palette.size() > 0)
-        std::memcpy(colors, palette.data(), std::min<std::uint32_t>(palette.size(), sizeof colors));
     const std::uint32_t maxValue = (1u << std::min<std::uint32_t>(depth, 8)) - 1;
+    if (indexed) {
+        if (palette.size() > 0)
+            std::memcpy(colors, palette.data(),
+                        std::min<std::uint32_t>(palette.size(), sizeof colors));
+    } else if (depth < 8) {
+        for (std::uint32_t value = 0; value <= maxValue; ++value)
+            colors[value] = static_cast<std::uint8_t>(value * 255 / maxValue);
+    }
     const std::uint64_t filePixel = pixelBits / 8;
     const std::uint8_t* src = inflated.data();
     std::vector<std::uint8_t> rows;
@@ -456,24 +469,39 @@ void PNGImporter::decodeImage(const PNG::IHDR& header, const IncrementalBuffer& 
         unfilterRows(src, rows.data(), static_cast<std::uint32_t>(pass.height), packed,
                      filterDistance);
         src += pass.height * (packed + 1);
-        for (std::uint64_t r = 0; r < pass.height; ++r) {
+        // Every row is expanded on its own into an image row of its own, so bands of rows run
+        // on the pool.
+        auto expand = [&](std::uint64_t r) {
             const std::uint8_t* in = rows.data() + (pass.height - 1 - r) * packed;
             const std::uint64_t y = pass.y0 + r * pass.dy;
             std::uint8_t* out = data.data() + (header.height - 1 - y) * bytesPerLine;
+            if (depth >= 8 && !indexed) {
+                for (std::uint64_t c = 0, x = pass.x0; c < pass.width; ++c, x += pass.dx)
+                    std::memcpy(out + x * outPixel, in + c * filePixel, filePixel);
+                return;
+            }
+            if (depth == 8) { // palette indices of a byte each
+                for (std::uint64_t c = 0, x = pass.x0; c < pass.width; ++c, x += pass.dx)
+                    std::memcpy(out + 3 * x, colors + 3 * std::uint32_t(in[c]), 3);
+                return;
+            }
             for (std::uint64_t c = 0, x = pass.x0; c < pass.width; ++c, x += pass.dx) {
-                std::uint8_t* pixel = out + x * outPixel;
-                if (depth >= 8 && !indexed) {
-                    std::memcpy(pixel, in + c * filePixel, filePixel);
-                    continue;
-                }
                 const std::uint64_t bit = c * depth;
                 const std::uint32_t value = (in[bit >> 3] >> (8 - depth - (bit & 7))) & maxValue;
                 if (indexed)
-                    std::memcpy(pixel, colors + 3 * value, 3);
-                else // grey below 8 bits, stretched to the full range
-                    *pixel = static_cast<std::uint8_t>(value * 255 / maxValue);
+                    std::memcpy(out + 3 * x, colors + 3 * value, 3);
+                else
+                    out[x] = colors[value];
             }
-        }
+        };
+        const std::size_t bands =
+            static_cast<std::size_t>((pass.height + expandBandRows - 1) / expandBandRows);
+        forEachBand(bands, [&](std::size_t band) {
+            const std::uint64_t last =
+                std::min<std::uint64_t>(pass.height, (band + 1) * expandBandRows);
+            for (std::uint64_t r = band * expandBandRows; r < last; ++r)
+                expand(r);
+        });
     }
 }
 

@@ -255,3 +255,50 @@ TEST(JPEGOutput, ResamplingIsBilinearTruncatedWithCornersOnCorners) {
     // A plane of extent 1 samples its coordinate 0 everywhere.
     EXPECT_EQ(resample({10, 30}, 1, 2, 2, 3), (std::vector<int>{10, 10, 20, 20, 30, 30}));
 }
+
+TEST(JPEGOutput, BandsReadNoPlaneRowOutsideTheRowsTheyDeclare) {
+    // Each band written from planes whose rows outside its planeRows are scrambled must equal
+    // that band written from the whole planes, since the decoder writes a band as soon as those
+    // rows are final and keeps only a window of rows. Grey; colour with chroma halved both
+    // ways; luma halved across with chroma quartered and halved down.
+    struct Case {
+        std::uint32_t width, height;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> planes;
+    };
+    const Case cases[] = {{37, 201, {{37, 201}}},
+                          {37, 201, {{37, 201}, {19, 101}, {19, 101}}},
+                          {30, 259, {{15, 259}, {30, 65}, {30, 130}}}};
+    std::mt19937 random(7);
+    for (const Case& c : cases) {
+        std::vector<std::vector<std::uint8_t>> samples, scrambled;
+        std::vector<PlaneView> whole;
+        for (auto [w, h] : c.planes) {
+            samples.emplace_back(std::size_t(w) * h);
+            for (std::uint8_t& s : samples.back())
+                s = static_cast<std::uint8_t>(random());
+            whole.push_back({samples.back().data(), w, w, h});
+        }
+        const std::size_t line = std::size_t(c.width) * c.planes.size();
+        std::vector<std::uint8_t> expected(line * c.height), actual(line * c.height);
+        const ImageBands all(whole, c.width, c.height, expected.data(), line);
+        ASSERT_GT(all.count(), 2u);
+        for (std::size_t band = 0; band < all.count(); ++band)
+            all.write(band);
+        for (std::size_t band = 0; band < all.count(); ++band) {
+            std::vector<PlaneView> partial = whole;
+            scrambled = samples;
+            for (std::size_t p = 0; p < partial.size(); ++p) {
+                const PlaneRows rows = all.planeRows(band, p);
+                EXPECT_LE(rows.end - rows.first, maxBandPlaneRows);
+                for (std::size_t i = 0; i < scrambled[p].size(); ++i)
+                    if (i / partial[p].width < rows.first || i / partial[p].width >= rows.end)
+                        scrambled[p][i] = static_cast<std::uint8_t>(~scrambled[p][i]);
+                partial[p].samples = scrambled[p].data();
+            }
+            ImageBands(partial, c.width, c.height, actual.data(), line).write(band);
+        }
+        EXPECT_EQ(actual, expected) << c.width << " x " << c.height;
+        // The first band does not wait for the whole picture.
+        EXPECT_LT(all.planeRows(0, 0).end, c.planes[0].second);
+    }
+}

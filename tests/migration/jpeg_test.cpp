@@ -110,24 +110,32 @@ TEST(JPEGDecode, SamplePhotographsMatchDjpeg) {
 }
 
 TEST(JPEGDecode, EveryVectorWidthAndThreadCountDecodesTheSameBytes) {
-    // Every committed JPEG, and a 640 x 480 picture through cjpeg, baseline with 4:2:0 chroma
-    // and progressive, large enough for several transform batches and output bands: the widest
-    // vectors on two threads against narrower ones on one and on three.
+    // Every committed JPEG, and a 640 x 473 picture (not a whole number of MCU rows) through
+    // cjpeg, large enough for several transform batches and output bands: the widest vectors
+    // on two threads against narrower ones on one and on three. The baseline pictures, written
+    // band by band behind the decoder, must also equal their lossless progressive copies,
+    // written only once every block is transformed.
     std::vector<std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(PenvexTest::dataPath("jpeg")))
         if (entry.path().extension() == ".jpg")
             files.push_back(PenvexTest::readFile(entry.path()));
     PenvexTest::ScratchDir dir;
-    std::string ppm = "P6\n640 480\n255\n";
-    for (unsigned i = 0; i < 640 * 480 * 3; ++i)
+    std::string ppm = "P6\n640 473\n255\n";
+    for (unsigned i = 0; i < 640 * 473 * 3; ++i)
         ppm += static_cast<char>((i / 3 % 640) * (i % 3 + 1) / 5 + (i / 1920) % 97 + i % 7);
     PenvexTest::writeFile(dir / "in.ppm", ppm);
-    for (const char* options : {"", "-progressive"}) {
+    for (const char* options : {"", "-progressive", "-restart 3B", "-restart 1 -sample 1x2,2x1,1x1",
+                                "-restart 1 -sample 1x4,1x1,1x1", "-grayscale -restart 2B"}) {
+        const std::string out = (dir / "out.jpg").string(), copy = (dir / "copy.jpg").string();
         const std::string command = "cjpeg -quality 90 " + std::string(options) + " -outfile '" +
-                                    (dir / "out.jpg").string() + "' '" + (dir / "in.ppm").string() +
+                                    out + "' '" + (dir / "in.ppm").string() +
+                                    "' && jpegtran -progressive -outfile '" + copy + "' '" + out +
                                     "'";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
-        files.push_back(PenvexTest::readFile(dir / "out.jpg"));
+        files.push_back(PenvexTest::readFile(out));
+        EXPECT_EQ(bytesOf(decodeBytes(files.back()).buffer),
+                  bytesOf(decodeBytes(PenvexTest::readFile(copy)).buffer))
+            << options;
     }
     ASSERT_GT(files.size(), 20u);
     for (const std::string& bytes : files) {

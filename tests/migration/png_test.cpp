@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "codec_support.hpp"
+#include "core/thread_pool.hpp"
 #include "migration/png.hpp"
 
 namespace {
@@ -158,6 +159,34 @@ TEST(PNGImport, DecodesFilesOfRealEncodersLikeAReferenceDecoder) {
     high.resize(high.size() / 2);
     EXPECT_EQ(meta.type.bits, 8u);
     EXPECT_EQ(topDown(data, 31), high);
+}
+
+TEST(PNGImport, RowsTallerThanABandExpandAsImageMagickDecodesThemOnAnyThreadCount) {
+    // Palette indices and narrow grey are expanded in bands of rows on the pool: 8-bit and
+    // interlaced 4-bit palettes and 2-bit grey, made and decoded by ImageMagick.
+    const PenvexTest::ScratchDir dir;
+    const std::string path = (dir / "tall.png").string();
+    const std::pair<const char*, const char*> cases[] = {
+        {"-colors 200 PNG8:", "rgb"},
+        {"-colors 13 -define png:bit-depth=4 -interlace PNG PNG8:", "rgb"},
+        {"-colorspace gray -depth 2 PNG:", "gray"}};
+    for (auto [options, map] : cases) {
+        SCOPED_TRACE(options);
+        Bytes expected;
+        ASSERT_EQ(runCommand("/usr/bin/convert -size 50x300 -seed 3 plasma:fractal " +
+                                 std::string(options) + path + " && /usr/bin/convert '" + path +
+                                 "' -depth 8 " + map + ":-",
+                             expected),
+                  0);
+        for (unsigned threads : {1u, 3u}) {
+            setThreadCount(threads);
+            IncrementalBuffer data;
+            ImageMetadata meta;
+            ASSERT_EQ(importPNG(fixtureBytes(path), data, meta), "");
+            EXPECT_EQ(topDown(data, 300), expected) << threads << " threads";
+        }
+    }
+    setThreadCount(0);
 }
 
 TEST(PNGImport, RefusesWithExactMessages) {

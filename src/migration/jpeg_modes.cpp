@@ -383,8 +383,9 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
         transforming[current].wait();
         filled = 0;
         // The other batch is transformed now, and with it every batch before it.
-        const auto [first, end] = bandsReady(completeRows[current]);
-        if (first < end)
+        const auto ready = bandsReady(completeRows[current]);
+        const auto end = ready.second;
+        if (ready.first < end)
             writing.emplace_back([&writeBandsBelow, end] { writeBandsBelow(end); });
     };
     auto visit = [&](unsigned i, std::uint32_t bx, std::uint32_t by) {
@@ -414,8 +415,9 @@ void SequentialDCTMode::scan(const ScanHeader& header, const DecodingTables& tab
     batches[0] = std::vector<DecodedBlock>();
     batches[1] = std::vector<DecodedBlock>();
     // The bands left need the last rows.
-    const auto [first, end] = bandsReady(mcuRows);
-    for (std::size_t i = 0; first < end && i + 1 < threadCount(); ++i)
+    const auto ready = bandsReady(mcuRows);
+    const auto end = ready.second;
+    for (std::size_t i = 0; ready.first < end && i + 1 < threadCount(); ++i)
         writing.emplace_back([&writeBandsBelow, end] { writeBandsBelow(end); });
     waitForWriting();
     written_ = true;

@@ -3,6 +3,8 @@
 // hand-made files in states that the format forbids.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <array>
 #include <cstdlib>
 #include <filesystem>
@@ -84,6 +86,26 @@ TEST(JPEGDecode, FilesStayWithinTheMeasuredDistanceFromDjpeg) {
                                         (image.meta.channels == 1 ? ".pgm" : ".ppm")));
         EXPECT_LE(largest, max);
         EXPECT_LE(average, mean);
+    }
+}
+
+TEST(JPEGDecode, FilesWithTheSameCoefficientsDecodeToTheSamePixels) {
+    // Restart markers, optimized tables, progressive scans and a scan script change only the
+    // entropy coding: each file must give exactly the pixels of its plain baseline counterpart.
+    const std::pair<const char*, const char*> twins[] = {
+        {"restart_row", "rose_420"},
+        {"restart_3blocks", "rose_420"},
+        {"optimized", "rose_420"},
+        {"rose_progressive_444", "rose_444"},
+        {"photo_420_twin", "photo_420"},
+        {"photo_scans", "photo_420"},
+        {"size_33x65_progressive", "size_33x65_420"}};
+    for (const auto& [twin, plain] : twins) {
+        SCOPED_TRACE(twin);
+        const Decoded a = decodeBytes(fixture(std::string(twin) + ".jpg"));
+        const Decoded b = decodeBytes(fixture(std::string(plain) + ".jpg"));
+        ASSERT_EQ(a.buffer.size(), b.buffer.size());
+        EXPECT_EQ(std::memcmp(a.buffer.data(), b.buffer.data(), a.buffer.size()), 0);
     }
 }
 

@@ -3,10 +3,9 @@
 // hand-made files in states that the format forbids.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <initializer_list>
 #include <tuple>

@@ -455,7 +455,8 @@ void PNGImporter::decodeImage(const PNG::IHDR& header, const IncrementalBuffer& 
         if (palette.size() > 0)
             std::memcpy(colors, palette.data(),
                         std::min<std::uint32_t>(palette.size(), sizeof colors));
-    } else if (depth < 8) {
+    } else if (depth < 8 && maxValue > 0) {
+        // (A file without IHDR keeps the empty header's depth 0 and has no pixels.)
         for (std::uint32_t value = 0; value <= maxValue; ++value)
             colors[value] = static_cast<std::uint8_t>(value * 255 / maxValue);
     }

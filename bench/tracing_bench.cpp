@@ -1,8 +1,9 @@
 // Line extraction timing: each drawing (8-bit PGM, dark strokes on white) goes from the grey
 // image through segmentation, closing, opening, thinning, seeding, reassignment, neighbour
 // connection and joining to the lines set, with the default settings. Each drawing runs seven
-// times and the fastest run counts (a shared machine adds noise, never removes work; the
-// smallest drawing takes a few hundredths of a second, so a few runs are not enough). Prints
+// times, the drawings taking turns, and the fastest run counts (a shared machine adds noise,
+// never removes work; the smallest drawing takes a few hundredths of a second, so a few runs
+// are not enough). Prints
 // the time per step and size, and last the ratio of the last drawing's time to the first's.
 #include <algorithm>
 #include <chrono>
@@ -102,23 +103,27 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_tracing DRAWING.pgm...\n");
         return 2;
     }
-    std::vector<double> totals;
-    for (int i = 1; i < argc; ++i) {
-        const Signal<2, short> grey = load(argv[i]);
-        Result best;
-        for (int run = 0; run < 7; ++run) {
-            const Result r = extract(grey);
-            if (run == 0 || r.timing.total() < best.timing.total())
-                best = r;
+    std::vector<Signal<2, short>> greys;
+    for (int i = 1; i < argc; ++i)
+        greys.push_back(load(argv[i]));
+    // The drawings take turns, one run each per round, so that a slow spell of a shared host
+    // falls on all sizes alike instead of on the one whose runs it happens to overlap.
+    std::vector<Result> best(greys.size());
+    for (int run = 0; run < 7; ++run)
+        for (std::size_t i = 0; i < greys.size(); ++i) {
+            const Result r = extract(greys[i]);
+            if (run == 0 || r.timing.total() < best[i].timing.total())
+                best[i] = r;
         }
-        std::printf("tracing %ux%u: %zu segments, %zu polylines, %.3f s (", grey.width(),
-                    grey.height(), best.segments, best.polylines, best.timing.total());
+    for (std::size_t i = 0; i < greys.size(); ++i) {
+        std::printf("tracing %ux%u: %zu segments, %zu polylines, %.3f s (", greys[i].width(),
+                    greys[i].height(), best[i].segments, best[i].polylines,
+                    best[i].timing.total());
         for (int s = 0; s < Timing::steps; ++s)
-            std::printf("%s%s %.3f", s ? ", " : "", stepNames[s], best.timing.seconds[s]);
+            std::printf("%s%s %.3f", s ? ", " : "", stepNames[s], best[i].timing.seconds[s]);
         std::printf(")\n");
-        totals.push_back(best.timing.total());
     }
     std::printf("tracing time ratio, largest / smallest drawing: %.2f\n",
-                totals.back() / totals.front());
+                best.back().timing.total() / best.front().timing.total());
     return 0;
 }

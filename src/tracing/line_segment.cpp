@@ -13,21 +13,11 @@ float root(float value) {
     return static_cast<float>(std::sqrt(static_cast<double>(value)));
 }
 
-// Total least-squares line through the points that accept() selects. Returns false when none
-// is selected, or when the scatter has no single dominant direction.
+// Total least-squares line through the points that accept() selects, whose mean is given.
+// Returns false when the scatter has no single dominant direction.
 template <typename Accept>
-bool totalLeastSquares(const std::vector<P2>& points, Accept accept, Hyperplane<2, float>& line) {
-    float sumX = 0.0f, sumY = 0.0f;
-    std::uint32_t count = 0;
-    for (const P2& p : points)
-        if (accept(p)) {
-            sumX += p.x();
-            sumY += p.y();
-            ++count;
-        }
-    if (count == 0)
-        return false;
-    const P2 mean(sumX / static_cast<float>(count), sumY / static_cast<float>(count));
+bool lineThroughMean(const std::vector<P2>& points, Accept accept, const P2& mean,
+                     Hyperplane<2, float>& line) {
     float sxx = 0.0f, sxy = 0.0f, syy = 0.0f;
     for (const P2& p : points)
         if (accept(p)) {
@@ -56,23 +46,61 @@ bool totalLeastSquares(const std::vector<P2>& points, Accept accept, Hyperplane<
     return true;
 }
 
+// The mean of `count` points whose coordinates add up to sumX and sumY.
+P2 meanOf(float sumX, float sumY, std::uint32_t count) {
+    return P2(sumX / static_cast<float>(count), sumY / static_cast<float>(count));
+}
+
 float distanceTo(const Hyperplane<2, float>& line, const P2& p) {
     return std::fabs(line.signedDistance(p));
 }
 
-} // namespace
+bool isInlier(const Hyperplane<2, float>& line, const P2& p) {
+    return distanceTo(line, p) < LineSegment::inlierDistance;
+}
 
-void LineSegment::fit() {
-    valid = false;
+// Whether every point is an inlier of the line. Each test stands alone, so this loop, unlike
+// the sums, may run in any order and width.
+bool allInliers(const std::vector<P2>& points, const Hyperplane<2, float>& line) {
+    bool all = true;
+    for (const P2& p : points)
+        all &= isInlier(line, p);
+    return all;
+}
+
+// The fit, with the coordinate sums of all points (added in list order) supplied. When `ends`
+// is false, only plane and valid change.
+void fitWithSums(LineSegment& s, float sumX, float sumY, bool ends) {
+    const std::vector<P2>& points = s.points;
+    s.valid = false;
     if (points.size() < 2)
         return;
     Hyperplane<2, float> first;
-    if (!totalLeastSquares(
-            points, [](const P2&) { return true; }, first))
+    if (!lineThroughMean(
+            points, [](const P2&) { return true; },
+            meanOf(sumX, sumY, static_cast<std::uint32_t>(points.size())), first))
         return;
-    Hyperplane<2, float> line;
-    if (!totalLeastSquares(
-            points, [&](const P2& p) { return distanceTo(first, p) < inlierDistance; }, line))
+    // When every point is an inlier of the first line, the refit adds up the same values in the
+    // same order and gives that line again; a drawn stroke is nearly always in this case.
+    Hyperplane<2, float> line = first;
+    if (!allInliers(points, first)) {
+        float inX = 0.0f, inY = 0.0f;
+        std::uint32_t count = 0;
+        for (const P2& p : points)
+            if (isInlier(first, p)) {
+                inX += p.x();
+                inY += p.y();
+                ++count;
+            }
+        if (count == 0 ||
+            !lineThroughMean(
+                points, [&](const P2& p) { return isInlier(first, p); },
+                meanOf(inX, inY, count), line))
+            return;
+    }
+    s.plane = line;
+    s.valid = true;
+    if (!ends)
         return;
 
     const V2& n = line.normal;
@@ -87,14 +115,27 @@ void LineSegment::fit() {
         if (t > tMax)
             tMax = t;
     }
-    const P2 firstEnd = o + d * (tMin - endPadding);
-    const P2 secondEnd = o + d * (tMax + endPadding);
+    const P2 firstEnd = o + d * (tMin - LineSegment::endPadding);
+    const P2 secondEnd = o + d * (tMax + LineSegment::endPadding);
     const V2 span = secondEnd - firstEnd;
-    plane = line;
-    origin = firstEnd;
-    length = ZELK::length(span);
-    direction = span / length;
-    valid = true;
+    s.origin = firstEnd;
+    s.length = ZELK::length(span);
+    s.direction = span / s.length;
+}
+
+} // namespace
+
+void LineSegment::fit() {
+    PointSums sums;
+    fitGrowing(*this, sums, true);
+}
+
+void fitGrowing(LineSegment& segment, PointSums& sums, bool ends) {
+    for (; sums.counted < segment.points.size(); ++sums.counted) {
+        sums.x += segment.points[sums.counted].x();
+        sums.y += segment.points[sums.counted].y();
+    }
+    fitWithSums(segment, sums.x, sums.y, ends);
 }
 
 bool seedFit(std::vector<P2>& list, LineSegment& segment) {

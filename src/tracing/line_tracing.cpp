@@ -64,6 +64,7 @@ bool seedAt(Mask& work, const Pixel& start, float growth, LineSegment& segment) 
         work.set(static_cast<unsigned>(p.x()), static_cast<unsigned>(p.y()));
 
     std::vector<Pixel> rejected;
+    PointSums sums;
     while (!queue.empty() && segment.valid) {
         std::size_t kept = 0;
         for (const Pixel& p : queue) {
@@ -79,7 +80,8 @@ bool seedAt(Mask& work, const Pixel& start, float growth, LineSegment& segment) 
             expand(work, queue.front(), queue);
             queue.pop_front();
         }
-        segment.fit();
+        // The growth stops after the fit on an empty queue, which is the one whose ends count.
+        fitGrowing(segment, sums, queue.empty());
     }
     for (const Pixel& p : rejected)
         work.set(p.x, p.y);

@@ -1,12 +1,14 @@
-// The indexed tracing routines against plain loops over every pixel or pair on random drawings:
-// pixel reassignment, neighbour connection, joining, vertex insertion, box clustering, clutter
-// grouping and the two simplifications must agree exactly, also for odd settings and geometry.
+// The indexed and incremental tracing routines against plain loops on random drawings: fitting,
+// seeding, pixel reassignment, neighbour connection, joining, vertex insertion, box clustering,
+// clutter grouping and the two simplifications must agree exactly, also for odd settings and
+// geometry.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <random>
 #include <tuple>
@@ -75,6 +77,99 @@ void expectSameVertices(const PolylineSet& set, const std::vector<PositionAccumu
         ASSERT_EQ(set.vertices()[v].count, plain[v].count) << "vertex " << v;
         ASSERT_EQ(std::memcmp(&set.vertices()[v].sum, &plain[v].sum, sizeof plain[v].sum), 0);
     }
+}
+
+// The fit as the rule reads: two full total least-squares passes, then the ends.
+bool plainLine(const std::vector<P2>& points, const Hyperplane<2, float>* inliersOf,
+               Hyperplane<2, float>& line) {
+    auto taken = [&](const P2& p) {
+        return !inliersOf || std::fabs(inliersOf->signedDistance(p)) < LineSegment::inlierDistance;
+    };
+    float sx = 0, sy = 0, sxx = 0, sxy = 0, syy = 0;
+    std::uint32_t n = 0;
+    for (const P2& p : points)
+        if (taken(p))
+            sx += p.x(), sy += p.y(), ++n;
+    if (n == 0)
+        return false;
+    const P2 m(sx / float(n), sy / float(n));
+    for (const P2& p : points)
+        if (taken(p))
+            sxx += (p - m).x() * (p - m).x(), sxy += (p - m).x() * (p - m).y(),
+                syy += (p - m).y() * (p - m).y();
+    const float h = -(sxx + syy) / 2, d = h * h - (sxx * syy - sxy * sxy);
+    if (d < 0 || -h - float(std::sqrt(double(d))) >= float(std::sqrt(double(d))) - h)
+        return false;
+    const float l = -h - float(std::sqrt(double(d)));
+    const V2 r = std::fabs(sxx - l) > std::fabs(syy - l) ? V2(sxx - l, sxy) : V2(sxy, syy - l);
+    const V2 normal = V2(-r.y(), r.x()) / length(r);
+    line = Hyperplane<2, float>(normal, dot(normal, m));
+    return true;
+}
+
+void plainFit(LineSegment& s) {
+    Hyperplane<2, float> first, line;
+    s.valid = s.points.size() >= 2 && plainLine(s.points, nullptr, first) &&
+              plainLine(s.points, &first, line);
+    if (!s.valid)
+        return;
+    const P2 o = s.points[0] - line.normal * line.signedDistance(s.points[0]);
+    const V2 d = V2(-line.normal.y(), line.normal.x()) / length(line.normal);
+    float lo = 0, hi = 0;
+    for (std::size_t i = 1; i < s.points.size(); ++i)
+        lo = std::min(lo, dot(s.points[i] - o, d)), hi = std::max(hi, dot(s.points[i] - o, d));
+    const P2 a = o + d * (lo - 0.5f), b = o + d * (hi + 0.5f);
+    s.plane = line, s.origin = a, s.length = length(b - a), s.direction = (b - a) / s.length;
+}
+
+// Seeding as the rule reads, with the plain fit after every round of growth.
+void plainSeed(Mask work, std::vector<LineSegment>& segments) {
+    using Px = std::pair<unsigned, unsigned>;
+    auto expand = [&](Px p, std::deque<Px>& queue) {
+        for (int dx = -1; dx <= 1; ++dx)
+            for (int dy = -1; dy <= 1; ++dy)
+                if ((dx || dy) && work.get(std::int64_t(p.first) + dx, std::int64_t(p.second) + dy))
+                    work.set(p.first + dx, p.second + dy, false),
+                        queue.push_back(Px(p.first + dx, p.second + dy));
+    };
+    auto point = [](Px p) { return P2(float(p.first), float(p.second)); };
+    for (unsigned y = 1; y + 1 < work.height(); ++y)
+        for (unsigned x = 1; x + 1 < work.width(); ++x) {
+            if (!work.get(x, y))
+                continue;
+            work.set(x, y, false);
+            std::deque<Px> queue{Px(x, y)};
+            std::vector<P2> list;
+            for (; !queue.empty() && list.size() < 9; queue.pop_front())
+                expand(queue.front(), queue), list.push_back(point(queue.front()));
+            LineSegment s;
+            if (list.size() < 5)
+                continue;
+            if (!seedFit(list, s)) {
+                for (Px p : queue)
+                    work.set(p.first, p.second);
+                continue;
+            }
+            for (const P2& p : list)
+                work.set(unsigned(p.x()), unsigned(p.y()));
+            std::vector<Px> rejected;
+            while (!queue.empty() && s.valid) {
+                std::deque<Px> kept;
+                for (Px p : queue)
+                    if (std::fabs(s.plane.signedDistance(point(p))) >= 1.5f)
+                        rejected.push_back(p);
+                    else
+                        s.points.push_back(point(p)), kept.push_back(p);
+                queue = kept;
+                for (std::size_t i = kept.size(); i > 0; --i, queue.pop_front())
+                    expand(queue.front(), queue);
+                plainFit(s);
+            }
+            for (Px p : rejected)
+                work.set(p.first, p.second);
+            if (s.valid)
+                segments.push_back(s);
+        }
 }
 
 // Every pixel against every segment, every round; segments with non-finite geometry are
@@ -315,6 +410,50 @@ TEST(FastEqualsPlain, PixelReassignment) {
                     << "limit " << limit << " iterations " << iterations;
             }
         }
+}
+
+// Point lists along a line with some scatter and a few strays (so that the refit on inliers
+// sometimes differs from the first fit), and degenerate lists; the fit of a list grown point by
+// point, with and without ends, and seeding on random drawings.
+TEST(FastEqualsPlain, FittingAndSeeding) {
+    std::mt19937 random(23);
+    for (int repeat = 0; repeat < 300; ++repeat) {
+        const float angle = float(random() % 628) / 100, scatter = float(random() % 40) / 10;
+        LineSegment grown;
+        PointSums sums;
+        for (unsigned i = 0, n = random() % 60; i < n; ++i) {
+            const float t = float(random() % 200) - 100, off = scatter * float(random() % 21 - 10);
+            grown.points.push_back(repeat % 7 == 0 ? P2(3, 4)
+                                   : random() % 9 == 0
+                                       ? latticePoint(random, 50, 4)
+                                       : P2(std::round(std::cos(angle) * t - std::sin(angle) * off),
+                                            std::round(std::sin(angle) * t + std::cos(angle) * off)));
+            LineSegment plain = grown, whole = grown;
+            plainFit(plain);
+            whole.fit();
+            ASSERT_TRUE(contents(whole) == contents(plain)) << repeat << " " << i;
+            const bool ends = random() % 2;
+            fitGrowing(grown, sums, ends);
+            ASSERT_EQ(grown.valid, plain.valid);
+            if (ends || !plain.valid)
+                ASSERT_TRUE(contents(grown) == contents(whole)) << repeat << " " << i;
+            else
+                ASSERT_EQ(std::memcmp(&grown.plane, &plain.plane, sizeof plain.plane), 0);
+        }
+    }
+    for (int repeat = 0; repeat < 12; ++repeat) {
+        const unsigned width = 20 + random() % 200, height = 20 + random() % 160;
+        Mask skeleton(Tuple<2, unsigned>(width, height));
+        for (unsigned k = 3 + random() % 30; k > 0; --k)
+            drawLine(skeleton, P2(float(random() % width), float(random() % height)),
+                     P2(float(random() % width), float(random() % height)));
+        for (unsigned k = 0; k < width * height / 80; ++k)
+            skeleton.set(random() % width, random() % height);
+        std::vector<LineSegment> fast, plain;
+        seedSegments(skeleton, fast);
+        plainSeed(skeleton, plain);
+        ASSERT_NO_FATAL_FAILURE(expectSameSegments(fast, plain)) << repeat;
+    }
 }
 
 // Many segments of few regions with crowded ends, so that snaps move ends that later pairs

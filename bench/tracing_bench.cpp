@@ -117,8 +117,7 @@ int main(int argc, char** argv) {
         }
     for (std::size_t i = 0; i < greys.size(); ++i) {
         std::printf("tracing %ux%u: %zu segments, %zu polylines, %.3f s (", greys[i].width(),
-                    greys[i].height(), best[i].segments, best[i].polylines,
-                    best[i].timing.total());
+                    greys[i].height(), best[i].segments, best[i].polylines, best[i].timing.total());
         for (int s = 0; s < Timing::steps; ++s)
             std::printf("%s%s %.3f", s ? ", " : "", stepNames[s], best[i].timing.seconds[s]);
         std::printf(")\n");

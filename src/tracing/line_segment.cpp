@@ -92,10 +92,9 @@ void fitWithSums(LineSegment& s, float sumX, float sumY, bool ends) {
                 inY += p.y();
                 ++count;
             }
-        if (count == 0 ||
-            !lineThroughMean(
-                points, [&](const P2& p) { return isInlier(first, p); },
-                meanOf(inX, inY, count), line))
+        if (count == 0 || !lineThroughMean(
+                              points, [&](const P2& p) { return isInlier(first, p); },
+                              meanOf(inX, inY, count), line))
             return;
     }
     s.plane = line;

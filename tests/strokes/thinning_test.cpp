@@ -1,7 +1,8 @@
-// Thinning: the word-level passes against a per-pixel reading of the peeling rule, the
-// iteration limit.
+// Thinning: the word-level passes and whole runs against a per-pixel reading of the peeling
+// rule, the iteration limit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "strokes/thinning.hpp"
@@ -61,6 +62,37 @@ TEST(Thinning, PassesEqualThePerPixelRule) {
                     for (unsigned y = 0; y < height; ++y)
                         ASSERT_EQ(fast.row(y)[fast.wordsPerRow() - 1] & ~fast.lastWordMask(), 0u);
                 }
+}
+
+// Whole runs against the per-pixel passes repeated over the whole image: random blobs of
+// different thickness, so that rows settle after different numbers of iterations, on images of
+// several bands, with limits that stop some runs early.
+TEST(Thinning, RunsEqualThePerPixelPasses) {
+    std::mt19937 random(5);
+    for (int repeat = 0; repeat < 12; ++repeat) {
+        const unsigned width = 40 + random() % 90, height = 130 + random() % 300;
+        Mask in(Tuple<2, unsigned>(width, height)), work, skeleton, plain[2];
+        for (unsigned k = 0; k < 30; ++k) {
+            const unsigned x0 = random() % width, y0 = random() % height;
+            const unsigned w = 1 + random() % 12, h = 1 + random() % (k % 3 ? 6 : 40);
+            for (unsigned y = y0; y < std::min(height, y0 + h); ++y)
+                for (unsigned x = x0; x < std::min(width, x0 + w); ++x)
+                    in.set(x, y);
+        }
+        const unsigned limit = random() % 8;
+        bool settled = false;
+        unsigned changing = 0;
+        for (const Mask* from = &in; !settled && changing <= limit; from = &plain[1]) {
+            bool changed = false;
+            for (unsigned pass = 0; pass < 4; ++pass)
+                changed |=
+                    plainPass(pass == 0 ? *from : plain[(pass + 1) % 2], plain[pass % 2], pass);
+            settled = !changed;
+            changing += changed;
+        }
+        ASSERT_EQ(thin(in, work, skeleton, limit), settled) << repeat;
+        ASSERT_TRUE(sameImage(skeleton, plain[1])) << repeat;
+    }
 }
 
 TEST(Thinning, IterationLimit) {

@@ -423,11 +423,11 @@ TEST(FastEqualsPlain, FittingAndSeeding) {
         PointSums sums;
         for (unsigned i = 0, n = random() % 60; i < n; ++i) {
             const float t = float(random() % 200) - 100, off = scatter * float(random() % 21 - 10);
-            grown.points.push_back(repeat % 7 == 0 ? P2(3, 4)
-                                   : random() % 9 == 0
-                                       ? latticePoint(random, 50, 4)
-                                       : P2(std::round(std::cos(angle) * t - std::sin(angle) * off),
-                                            std::round(std::sin(angle) * t + std::cos(angle) * off)));
+            grown.points.push_back(
+                repeat % 7 == 0     ? P2(3, 4)
+                : random() % 9 == 0 ? latticePoint(random, 50, 4)
+                                    : P2(std::round(std::cos(angle) * t - std::sin(angle) * off),
+                                         std::round(std::sin(angle) * t + std::cos(angle) * off)));
             LineSegment plain = grown, whole = grown;
             plainFit(plain);
             whole.fit();

@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     // The drawings take turns, one run each per round, so that a slow spell of a shared host
     // falls on all sizes alike instead of on the one whose runs it happens to overlap.
     std::vector<Result> best(greys.size());
-    for (int run = 0; run < 7; ++run)
+    for (int run = 0; run < 15; ++run)
         for (std::size_t i = 0; i < greys.size(); ++i) {
             const Result r = extract(greys[i]);
             if (run == 0 || r.timing.total() < best[i].timing.total())

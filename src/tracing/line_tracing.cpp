@@ -229,18 +229,35 @@ void labelSkeletonRegions(const BinarySignal<2, unsigned>& skeleton,
     labelRegions(skeleton, counter, labels);
 }
 
-float assignmentError(const LineSegment& segment, const Point<2, float>& q) {
-    if (!finiteGeometry(segment))
-        return std::numeric_limits<float>::infinity();
-    const float t = dot(q - segment.origin, segment.direction);
-    const P2 foot = segment.origin + segment.direction * t;
+namespace {
+
+// The assignment error of q for a segment whose geometry is finite.
+inline float errorOfFinite(const P2& origin, const V2& direction, float length, const P2& q) {
+    const float t = dot(q - origin, direction);
+    const P2 foot = origin + direction * t;
     float e = distance(q, foot);
-    if (t < 0.0f || t > segment.length) {
-        const float beyond = t < 0.0f ? -t : t - segment.length;
+    if (t < 0.0f || t > length) {
+        const float beyond = t < 0.0f ? -t : t - length;
         const float term = beyond * beyond / 2.0f;
         e = static_cast<float>(std::sqrt(static_cast<double>(e * e + term * term)));
     }
     return e;
+}
+
+// The geometry one round of reassignment measures against, packed for the pixel loop.
+struct Geometry {
+    P2 origin;
+    V2 direction;
+    float length;
+    bool finite;
+};
+
+} // namespace
+
+float assignmentError(const LineSegment& segment, const Point<2, float>& q) {
+    if (!finiteGeometry(segment))
+        return std::numeric_limits<float>::infinity();
+    return errorOfFinite(segment.origin, segment.direction, segment.length, q);
 }
 
 void reassignPixels(const BinarySignal<2, unsigned>& skeleton,
@@ -255,12 +272,19 @@ void reassignPixels(const BinarySignal<2, unsigned>& skeleton,
     for (unsigned y = 0; y < height; ++y)
         skeleton.forEachSetInRow(y, [&](unsigned x) { pixels.push_back(Pixel{x, y}); });
 
+    // A segment given the same points as in the round before fits to the same line again, so
+    // from the second round on only segments whose points changed are fitted.
+    std::vector<char> refit(segments.size(), 1);
+    std::vector<Geometry> geometry(segments.size());
     std::vector<std::uint32_t> previous, current(pixels.size(), unassigned);
     for (unsigned round = 1; round <= iterations; ++round) {
-        for (LineSegment& s : segments) {
-            s.fit();
+        for (std::size_t i = 0; i < segments.size(); ++i) {
+            LineSegment& s = segments[i];
+            if (refit[i])
+                s.fit();
             s.points.clear();
             s.regions.clear();
+            geometry[i] = Geometry{s.origin, s.direction, s.length, finiteGeometry(s)};
         }
         // A distance that no pixel can be under assigns nothing; one too large for the grid
         // makes every segment a candidate everywhere.
@@ -280,7 +304,9 @@ void reassignPixels(const BinarySignal<2, unsigned>& skeleton,
             std::uint32_t best = unassigned;
             float bestError = distance;
             auto consider = [&](std::uint32_t s) {
-                const float e = assignmentError(segments[s], q);
+                const Geometry& g = geometry[s];
+                const float e = g.finite ? errorOfFinite(g.origin, g.direction, g.length, q)
+                                         : std::numeric_limits<float>::infinity();
                 if (e < bestError || (e == bestError && best != unassigned && s < best)) {
                     bestError = e;
                     best = s;
@@ -301,6 +327,15 @@ void reassignPixels(const BinarySignal<2, unsigned>& skeleton,
         // Once a round repeats the assignment of the round before, every later round would
         // fit the same points and assign the same way again; the last one only adds counts.
         const bool last = round == iterations || current == previous;
+        std::fill(refit.begin(), refit.end(), round == 1 ? 1 : 0);
+        if (round > 1)
+            for (std::size_t i = 0; i < pixels.size(); ++i)
+                if (current[i] != previous[i]) {
+                    if (current[i] != unassigned)
+                        refit[current[i]] = 1;
+                    if (previous[i] != unassigned)
+                        refit[previous[i]] = 1;
+                }
         if (last) {
             for (std::size_t i = 0; i < pixels.size(); ++i)
                 if (current[i] != unassigned)
@@ -310,8 +345,9 @@ void reassignPixels(const BinarySignal<2, unsigned>& skeleton,
         previous.swap(current);
         current.assign(pixels.size(), unassigned);
     }
-    for (LineSegment& s : segments)
-        s.fit();
+    for (std::size_t i = 0; i < segments.size(); ++i)
+        if (refit[i])
+            segments[i].fit();
 }
 
 } // namespace ZELK

@@ -1,10 +1,10 @@
 // Line extraction timing: each drawing (8-bit PGM, dark strokes on white) goes from the grey
 // image through segmentation, closing, opening, thinning, seeding, reassignment, neighbour
-// connection and joining to the lines set, with the default settings. Each drawing runs seven
+// connection and joining to the lines set, with the default settings. Each drawing runs fifteen
 // times, the drawings taking turns, and the fastest run counts (a shared machine adds noise,
 // never removes work; the smallest drawing takes a few hundredths of a second, so a few runs
-// are not enough). Prints
-// the time per step and size, and last the ratio of the last drawing's time to the first's.
+// are not enough). Prints the time per step and size, and last the ratio of the last drawing's
+// time to the first's.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

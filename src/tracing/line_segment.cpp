@@ -62,10 +62,10 @@ bool isInlier(const Hyperplane<2, float>& line, const P2& p) {
 // Whether every point is an inlier of the line. Each test stands alone, so this loop, unlike
 // the sums, may run in any order and width.
 bool allInliers(const std::vector<P2>& points, const Hyperplane<2, float>& line) {
-    bool all = true;
+    std::size_t inliers = 0;
     for (const P2& p : points)
-        all &= isInlier(line, p);
-    return all;
+        inliers += isInlier(line, p) ? 1 : 0;
+    return inliers == points.size();
 }
 
 // The fit, with the coordinate sums of all points (added in list order) supplied. When `ends`

@@ -1,10 +1,10 @@
 // Line extraction timing: each drawing (8-bit PGM, dark strokes on white) goes from the grey
 // image through segmentation, closing, opening, thinning, seeding, reassignment, neighbour
-// connection and joining to the lines set, with the default settings. Each drawing runs fifteen
-// times, the drawings taking turns, and the fastest run counts (a shared machine adds noise,
-// never removes work; the smallest drawing takes a few hundredths of a second, so a few runs
-// are not enough). Prints the time per step and size, and last the ratio of the last drawing's
-// time to the first's.
+// connection and joining to the lines set, with the default settings. Each drawing is timed in
+// nine samples, the drawings taking turns, and the fastest sample counts (a shared machine adds
+// noise, never removes work); a sample of a smaller drawing runs it repeatedly, so that every
+// sample lasts about as long. Prints the time per run, step and size, and last the ratio of the
+// last drawing's time to the first's.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -106,14 +106,27 @@ int main(int argc, char** argv) {
     std::vector<Signal<2, short>> greys;
     for (int i = 1; i < argc; ++i)
         greys.push_back(load(argv[i]));
-    // The drawings take turns, one run each per round, so that a slow spell of a shared host
-    // falls on all sizes alike instead of on the one whose runs it happens to overlap.
+    // The drawings take turns, one sample each per round, so that a slow spell of a shared host
+    // falls on all sizes alike. A sample of a smaller drawing repeats it as often as it fits
+    // into the largest one's area and counts the time per run: every sample then lasts about
+    // as long, and the fastest of many short samples is not more likely to have found a quiet
+    // moment than the fastest of the long ones.
+    const double largest = double(greys.back().width()) * greys.back().height();
     std::vector<Result> best(greys.size());
-    for (int run = 0; run < 15; ++run)
+    for (int round = 0; round < 9; ++round)
         for (std::size_t i = 0; i < greys.size(); ++i) {
-            const Result r = extract(greys[i]);
-            if (run == 0 || r.timing.total() < best[i].timing.total())
-                best[i] = r;
+            const double area = double(greys[i].width()) * greys[i].height();
+            const int repeats = std::max(1, int(largest / area + 0.5));
+            Result sample;
+            for (int k = 0; k < repeats; ++k) {
+                const Result r = extract(greys[i]);
+                for (int step = 0; step < Timing::steps; ++step)
+                    sample.timing.seconds[step] += r.timing.seconds[step] / repeats;
+                sample.segments = r.segments;
+                sample.polylines = r.polylines;
+            }
+            if (round == 0 || sample.timing.total() < best[i].timing.total())
+                best[i] = sample;
         }
     for (std::size_t i = 0; i < greys.size(); ++i) {
         std::printf("tracing %ux%u: %zu segments, %zu polylines, %.3f s (", greys[i].width(),

@@ -4,9 +4,10 @@
 # 4,000 and 16,000 segments). First the real penvex runs on each with "-a 3 -b none" (lines 3
 # pixels thick, so nothing is rescaled; no sheet to find) and its own status lines give the time
 # of every step of the run; then bench_tracing times the extraction from the grey image to the
-# connected lines set in-process (fastest of fifteen runs, the drawings taking turns) and prints,
-# on its last line, the ratio time(16x) / time(1x), which stays near 16 when the cost is linear
-# in the drawing.
+# connected lines set in-process (the fastest of nine samples, the drawings taking turns, a
+# sample of a smaller drawing repeating it to last as long as one of the largest) and prints, on
+# its last line, the ratio time(16x) / time(1x), which stays near 16 when the cost is linear in
+# the drawing.
 # Usage: bench/tracing_bench.sh BUILD_DIR
 set -euo pipefail
 build="${1:?usage: bench/tracing_bench.sh BUILD_DIR}"

@@ -68,8 +68,8 @@ bool allInliers(const std::vector<P2>& points, const Hyperplane<2, float>& line)
     return inliers == points.size();
 }
 
-// The fit, with the coordinate sums of all points (added in list order) supplied. When `ends`
-// is false, only plane and valid change.
+} // namespace
+
 void fitWithSums(LineSegment& s, float sumX, float sumY, bool ends) {
     const std::vector<P2>& points = s.points;
     s.valid = false;
@@ -122,19 +122,13 @@ void fitWithSums(LineSegment& s, float sumX, float sumY, bool ends) {
     s.direction = span / s.length;
 }
 
-} // namespace
-
 void LineSegment::fit() {
-    PointSums sums;
-    fitGrowing(*this, sums, true);
-}
-
-void fitGrowing(LineSegment& segment, PointSums& sums, bool ends) {
-    for (; sums.counted < segment.points.size(); ++sums.counted) {
-        sums.x += segment.points[sums.counted].x();
-        sums.y += segment.points[sums.counted].y();
+    float sumX = 0.0f, sumY = 0.0f;
+    for (const P2& p : points) {
+        sumX += p.x();
+        sumY += p.y();
     }
-    fitWithSums(segment, sums.x, sums.y, ends);
+    fitWithSums(*this, sumX, sumY, true);
 }
 
 bool seedFit(std::vector<P2>& list, LineSegment& segment) {

@@ -36,19 +36,11 @@ struct LineSegment {
     void fit();
 };
 
-// The coordinate sums of a growing segment's points, which are only ever appended to: the
-// points counted so far and their sums, added in list order as a fit adds them.
-struct PointSums {
-    float x = 0.0f;
-    float y = 0.0f;
-    std::size_t counted = 0;
-};
-
-// The same as segment.fit(), but the sums of all points start from `sums` (brought up to date
-// with the points appended since), so that a growing segment does not add up its whole list
-// again every round. With `ends` false only plane and valid change; while a segment grows, only
-// its line steers the growth.
-void fitGrowing(LineSegment& segment, PointSums& sums, bool ends);
+// The same as segment.fit(), given the sums of the points' coordinates added in list order in
+// single precision (as the fit adds them), so that a growing segment does not add up its whole
+// list again every round. With `ends` false only plane and valid change; while a segment grows,
+// only its line steers the growth.
+void fitWithSums(LineSegment& segment, float sumX, float sumY, bool ends);
 
 // The seed fit on a short list of neighbouring pixels (at most 9): the pair of points whose
 // line passes within inlierDistance of the most other points, then two rounds of taking the

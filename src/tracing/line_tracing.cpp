@@ -1,10 +1,12 @@
 #include "tracing/line_tracing.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <limits>
 
 #include "raster/labelling.hpp"
+#include "tracing/fit_bounds.hpp"
 
 namespace ZELK {
 
@@ -17,6 +19,8 @@ using Mask = BinarySignal<2, unsigned>;
 // A seed collects this many pixels at most, and is dropped below the minimum.
 constexpr std::size_t seedSize = 9;
 constexpr std::size_t minimumSeedSize = 5;
+// Below this many points a fit costs less than finding its bounds.
+constexpr std::size_t boundedFitSize = 128;
 
 struct Pixel {
     unsigned x;
@@ -64,11 +68,26 @@ bool seedAt(Mask& work, const Pixel& start, float growth, LineSegment& segment) 
         work.set(static_cast<unsigned>(p.x()), static_cast<unsigned>(p.y()));
 
     std::vector<Pixel> rejected;
-    PointSums sums;
+    // While the bounds of the fit can tell the new pixels apart, the growth goes on without
+    // fitting; `plane` says whether segment.plane is the fit of the current points.
+    PointMoments moments;
+    FitBounds bounds;
+    bool plane = true;
     while (!queue.empty() && segment.valid) {
+        if (!plane) {
+            const bool told = std::all_of(queue.begin(), queue.end(), [&](const Pixel& p) {
+                return sideOf(bounds, toPoint(p), growth) != 0;
+            });
+            if (!told) {
+                fitWithSums(segment, moments.sumX, moments.sumY, false);
+                plane = true;
+            }
+        }
         std::size_t kept = 0;
         for (const Pixel& p : queue) {
-            if (std::fabs(segment.plane.signedDistance(toPoint(p))) >= growth) {
+            const bool far = plane ? std::fabs(segment.plane.signedDistance(toPoint(p))) >= growth
+                                   : sideOf(bounds, toPoint(p), growth) > 0;
+            if (far) {
                 rejected.push_back(p);
             } else {
                 segment.points.push_back(toPoint(p));
@@ -80,8 +99,12 @@ bool seedAt(Mask& work, const Pixel& start, float growth, LineSegment& segment) 
             expand(work, queue.front(), queue);
             queue.pop_front();
         }
+        moments.update(segment.points);
         // The growth stops after the fit on an empty queue, which is the one whose ends count.
-        fitGrowing(segment, sums, queue.empty());
+        plane = queue.empty() || segment.points.size() < boundedFitSize ||
+                !boundFit(segment.points, moments, bounds);
+        if (plane)
+            fitWithSums(segment, moments.sumX, moments.sumY, queue.empty());
     }
     for (const Pixel& p : rejected)
         work.set(p.x, p.y);

@@ -15,6 +15,7 @@
 
 #include "drawing_support.hpp"
 #include "tracing/clutter.hpp"
+#include "tracing/fit_bounds.hpp"
 #include "tracing/line_tracing.hpp"
 #include "tracing/polyline_connection.hpp"
 #include "tracing/refinement.hpp"
@@ -412,41 +413,82 @@ TEST(FastEqualsPlain, PixelReassignment) {
         }
 }
 
-// Point lists along a line with some scatter and a few strays (so that the refit on inliers
-// sometimes differs from the first fit), and degenerate lists; the fit of a list grown point by
-// point, with and without ends, and seeding on random drawings.
+// Point lists along a line of any angle (a third of them long and within a few hundredths of a
+// radian of an axis), with scatter and a few strays (so that the refit on inliers sometimes
+// differs from the first fit), and degenerate lists, grown a few points at a time: the fit from
+// running sums, with and without ends, against the plain fit; and wherever bounds are found,
+// the plain fit's line lies within them and the side they tell is the side it puts a point on.
+// Then seeding on random drawings with long lines across them.
 TEST(FastEqualsPlain, FittingAndSeeding) {
     std::mt19937 random(23);
+    unsigned bounded = 0;
     for (int repeat = 0; repeat < 300; ++repeat) {
-        const float angle = float(random() % 628) / 100, scatter = float(random() % 40) / 10;
+        const bool long_ = repeat % 3 == 0;
+        const float angle = long_ ? float(random() % 4) * 1.5708f + float(random() % 41) / 1000
+                                  : float(random() % 628) / 100;
+        const float scatter = float(random() % 40) / 10;
+        const P2 at(float(random() % 3000), float(random() % 3000));
         LineSegment grown;
-        PointSums sums;
-        for (unsigned i = 0, n = random() % 60; i < n; ++i) {
-            const float t = float(random() % 200) - 100, off = scatter * float(random() % 21 - 10);
-            grown.points.push_back(
-                repeat % 7 == 0     ? P2(3, 4)
-                : random() % 9 == 0 ? latticePoint(random, 50, 4)
-                                    : P2(std::round(std::cos(angle) * t - std::sin(angle) * off),
-                                         std::round(std::sin(angle) * t + std::cos(angle) * off)));
+        PointMoments moments;
+        for (unsigned i = 0, n = long_ ? 400 + random() % 1200 : random() % 60; i < n;) {
+            for (unsigned k = long_ ? 1 + random() % 40 : 1; k > 0 && i < n; --k, ++i) {
+                const float t = float(random() % (long_ ? n : 200)) - float(long_ ? n / 2 : 100);
+                // A long line keeps within a pixel of its course, without strays.
+                const float off = long_ ? float(int(random() % 5) / 2 - 1)
+                                        : scatter * float(int(random() % 21) - 10);
+                const bool stray = !long_ && random() % 9 == 0;
+                grown.points.push_back(
+                    repeat % 7 == 1 ? P2(3, 4)
+                    : stray         ? latticePoint(random, 50, 4)
+                            : at + V2(std::round(std::cos(angle) * t - std::sin(angle) * off),
+                                      std::round(std::sin(angle) * t + std::cos(angle) * off)));
+            }
             LineSegment plain = grown, whole = grown;
             plainFit(plain);
             whole.fit();
             ASSERT_TRUE(contents(whole) == contents(plain)) << repeat << " " << i;
             const bool ends = random() % 2;
-            fitGrowing(grown, sums, ends);
+            moments.update(grown.points);
+            fitWithSums(grown, moments.sumX, moments.sumY, ends);
             ASSERT_EQ(grown.valid, plain.valid);
             if (ends || !plain.valid)
                 ASSERT_TRUE(contents(grown) == contents(whole)) << repeat << " " << i;
             else
                 ASSERT_EQ(std::memcmp(&grown.plane, &plain.plane, sizeof plain.plane), 0);
+
+            FitBounds b;
+            if (!boundFit(grown.points, moments, b))
+                continue;
+            ++bounded;
+            const Hyperplane<2, float>& line = plain.plane;
+            ASSERT_TRUE(plain.valid);
+            ASSERT_TRUE(b.nx.lo <= line.normal.x() && line.normal.x() <= b.nx.hi);
+            ASSERT_TRUE(b.ny.lo <= line.normal.y() && line.normal.y() <= b.ny.hi);
+            ASSERT_TRUE(b.c.lo <= line.offset && line.offset <= b.c.hi) << repeat << " " << i;
+            for (const P2& p : grown.points)
+                ASSERT_LT(std::fabs(line.signedDistance(p)), LineSegment::inlierDistance);
+            for (int k = 0; k < 30; ++k) {
+                const P2 q = grown.points[random() % grown.points.size()] +
+                             V2(float(int(random() % 7) - 3), float(int(random() % 7) - 3));
+                const int side = sideOf(b, q, 1.5f);
+                if (side != 0) {
+                    ASSERT_EQ(side > 0, std::fabs(line.signedDistance(q)) >= 1.5f);
+                }
+            }
         }
     }
+    EXPECT_GT(bounded, 2000u); // the checks on bounds ran
     for (int repeat = 0; repeat < 12; ++repeat) {
-        const unsigned width = 20 + random() % 200, height = 20 + random() % 160;
+        const unsigned width = 20 + random() % 500, height = 20 + random() % 400;
         Mask skeleton(Tuple<2, unsigned>(width, height));
         for (unsigned k = 3 + random() % 30; k > 0; --k)
             drawLine(skeleton, P2(float(random() % width), float(random() % height)),
                      P2(float(random() % width), float(random() % height)));
+        for (unsigned k = random() % 6; k > 0; --k) {
+            const unsigned x = random() % (width - 8), y = random() % (height - 8);
+            drawLine(skeleton, P2(float(x), 1), P2(float(x + random() % 8), float(height - 2)));
+            drawLine(skeleton, P2(1, float(y)), P2(float(width - 2), float(y + random() % 8)));
+        }
         for (unsigned k = 0; k < width * height / 80; ++k)
             skeleton.set(random() % width, random() % height);
         std::vector<LineSegment> fast, plain;

@@ -73,20 +73,22 @@ bool seedAt(Mask& work, const Pixel& start, float growth, LineSegment& segment) 
     PointMoments moments;
     FitBounds bounds;
     bool plane = true;
+    std::vector<int> sides; // of the queued pixels, as the bounds tell them
     while (!queue.empty() && segment.valid) {
         if (!plane) {
-            const bool told = std::all_of(queue.begin(), queue.end(), [&](const Pixel& p) {
-                return sideOf(bounds, toPoint(p), growth) != 0;
-            });
-            if (!told) {
+            sides.clear();
+            for (const Pixel& p : queue)
+                sides.push_back(sideOf(bounds, toPoint(p), growth));
+            if (std::find(sides.begin(), sides.end(), 0) != sides.end()) {
                 fitWithSums(segment, moments.sumX, moments.sumY, false);
                 plane = true;
             }
         }
         std::size_t kept = 0;
-        for (const Pixel& p : queue) {
+        for (std::size_t i = 0; i < queue.size(); ++i) {
+            const Pixel p = queue[i];
             const bool far = plane ? std::fabs(segment.plane.signedDistance(toPoint(p))) >= growth
-                                   : sideOf(bounds, toPoint(p), growth) > 0;
+                                   : sides[i] > 0;
             if (far) {
                 rejected.push_back(p);
             } else {

@@ -57,6 +57,20 @@ void drawLine(Mask& m, const P2& a, const P2& b) {
               unsigned(std::lround(a.y() + (b.y() - a.y()) * i / steps)));
 }
 
+// 20 to 19 + widest by 20 to 19 + highest pixels: 3 to 2 + lines random lines, and one random
+// dot per `area` pixels.
+Mask randomDrawing(std::mt19937& random, unsigned widest, unsigned highest, unsigned lines,
+                   unsigned area) {
+    const unsigned width = 20 + random() % widest, height = 20 + random() % highest;
+    Mask m(Tuple<2, unsigned>(width, height));
+    for (unsigned k = 3 + random() % lines; k > 0; --k)
+        drawLine(m, P2(float(random() % width), float(random() % height)),
+                 P2(float(random() % width), float(random() % height)));
+    for (unsigned k = 0; k < width * height / area; ++k)
+        m.set(random() % width, random() % height);
+    return m;
+}
+
 auto contents(const LineSegment& s) {
     const float numbers[] = {s.origin.x(), s.origin.y(),       s.direction.x(),    s.direction.y(),
                              s.length,     s.plane.normal.x(), s.plane.normal.y(), s.plane.offset};
@@ -374,13 +388,8 @@ TEST(FastEqualsPlain, PixelReassignment) {
     std::mt19937 random(17);
     for (float limit : {2.5f, 2.5f, 2.5f, 0.7f, 6.0f, 0.0f, -1.0f, NaN, 3.0e4f})
         for (int repeat = 0; repeat < 4; ++repeat) {
-            const unsigned width = 20 + random() % 150, height = 20 + random() % 120;
-            Mask skeleton(Tuple<2, unsigned>(width, height));
-            for (unsigned k = 3 + random() % 25; k > 0; --k)
-                drawLine(skeleton, P2(float(random() % width), float(random() % height)),
-                         P2(float(random() % width), float(random() % height)));
-            for (unsigned k = 0; k < width * height / 60; ++k)
-                skeleton.set(random() % width, random() % height);
+            Mask skeleton = randomDrawing(random, 150, 120, 25, 60);
+            const unsigned width = skeleton.width(), height = skeleton.height();
             drawLine(skeleton, P2(0, float(height / 3)), P2(float(width - 1), float(height / 3)));
             std::vector<LineSegment> segments;
             seedSegments(skeleton, segments);
@@ -479,18 +488,13 @@ TEST(FastEqualsPlain, FittingAndSeeding) {
     }
     EXPECT_GT(bounded, 2000u); // the checks on bounds ran
     for (int repeat = 0; repeat < 12; ++repeat) {
-        const unsigned width = 20 + random() % 500, height = 20 + random() % 400;
-        Mask skeleton(Tuple<2, unsigned>(width, height));
-        for (unsigned k = 3 + random() % 30; k > 0; --k)
-            drawLine(skeleton, P2(float(random() % width), float(random() % height)),
-                     P2(float(random() % width), float(random() % height)));
+        Mask skeleton = randomDrawing(random, 500, 400, 30, 80);
+        const unsigned width = skeleton.width(), height = skeleton.height();
         for (unsigned k = random() % 6; k > 0; --k) {
             const unsigned x = random() % (width - 8), y = random() % (height - 8);
             drawLine(skeleton, P2(float(x), 1), P2(float(x + random() % 8), float(height - 2)));
             drawLine(skeleton, P2(1, float(y)), P2(float(width - 2), float(y + random() % 8)));
         }
-        for (unsigned k = 0; k < width * height / 80; ++k)
-            skeleton.set(random() % width, random() % height);
         std::vector<LineSegment> fast, plain;
         seedSegments(skeleton, fast);
         plainSeed(skeleton, plain);
